@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Replaces a file's whole content at once: the data go to a temporary file in the same directory,
+// which is flushed and renamed over the target. Readers see the old or the new content, never a
+// part; a crash or a full disk leaves the old file as it was.
+class CAtomicFile
+{
+public:
+    static bool write(const QString &path, const QByteArray &data, QString *error = nullptr);
+};

@@ -1,0 +1,6 @@
+#include "cwmibaseboardprovider.h"
+
+QList<CWmiObject> CWmiBaseBoardProvider::objects() const
+{
+    return {};
+}

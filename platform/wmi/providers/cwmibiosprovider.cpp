@@ -1,0 +1,6 @@
+#include "cwmibiosprovider.h"
+
+QList<CWmiObject> CWmiBiosProvider::objects() const
+{
+    return {};
+}

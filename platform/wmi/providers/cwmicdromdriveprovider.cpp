@@ -1,0 +1,6 @@
+#include "cwmicdromdriveprovider.h"
+
+QList<CWmiObject> CWmiCdromDriveProvider::objects() const
+{
+    return {};
+}

@@ -1,0 +1,6 @@
+#include "cwmidesktopmonitorprovider.h"
+
+QList<CWmiObject> CWmiDesktopMonitorProvider::objects() const
+{
+    return {};
+}

@@ -1,0 +1,6 @@
+#include "cwmidiskdriveprovider.h"
+
+QList<CWmiObject> CWmiDiskDriveProvider::objects() const
+{
+    return {};
+}

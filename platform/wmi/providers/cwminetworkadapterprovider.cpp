@@ -1,0 +1,6 @@
+#include "cwminetworkadapterprovider.h"
+
+QList<CWmiObject> CWmiNetworkAdapterProvider::objects() const
+{
+    return {};
+}

@@ -1,0 +1,6 @@
+#include "cwmioperatingsystemprovider.h"
+
+QList<CWmiObject> CWmiOperatingSystemProvider::objects() const
+{
+    return {};
+}

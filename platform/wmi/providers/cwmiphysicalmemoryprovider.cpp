@@ -1,0 +1,6 @@
+#include "cwmiphysicalmemoryprovider.h"
+
+QList<CWmiObject> CWmiPhysicalMemoryProvider::objects() const
+{
+    return {};
+}

@@ -1,0 +1,6 @@
+#include "cwmiprinterprovider.h"
+
+QList<CWmiObject> CWmiPrinterProvider::objects() const
+{
+    return {};
+}

@@ -1,0 +1,6 @@
+#include "cwmiprocessorprovider.h"
+
+QList<CWmiObject> CWmiProcessorProvider::objects() const
+{
+    return {};
+}

@@ -1,0 +1,6 @@
+#include "cwmiproductprovider.h"
+
+QList<CWmiObject> CWmiProductProvider::objects() const
+{
+    return {};
+}

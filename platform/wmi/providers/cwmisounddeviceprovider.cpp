@@ -1,0 +1,6 @@
+#include "cwmisounddeviceprovider.h"
+
+QList<CWmiObject> CWmiSoundDeviceProvider::objects() const
+{
+    return {};
+}

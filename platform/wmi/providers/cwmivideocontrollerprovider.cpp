@@ -1,0 +1,6 @@
+#include "cwmivideocontrollerprovider.h"
+
+QList<CWmiObject> CWmiVideoControllerProvider::objects() const
+{
+    return {};
+}
