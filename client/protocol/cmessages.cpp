@@ -1,0 +1,209 @@
+#include "cmessages.h"
+
+#include <QAbstractSocket>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QNetworkInterface>
+
+namespace {
+
+QStringList split(const QString &text, QChar sep)
+{
+    return text.split(sep, Qt::KeepEmptyParts, Qt::CaseSensitive);
+}
+
+} // namespace
+
+QString CMessages::clientVersion()
+{
+    return QStringLiteral("2.1.20090713");
+}
+
+QString CMessages::platformCode()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("1");
+#else
+    // The server pushes the update files of the platform a client names; a Linux agent naming "1"
+    // would receive the Windows client in place of its own.
+    return QStringLiteral("2");
+#endif
+}
+
+QString CMessages::clientAddress()
+{
+    QString address = QStringLiteral("127.0.0.1");
+    const QList<QHostAddress> all = QNetworkInterface::allAddresses();
+    for (const QHostAddress &a : all) {
+        address = a.toString();
+        if (a.protocol() != QAbstractSocket::IPv6Protocol && address != QLatin1String("127.0.0.1"))
+            break;
+    }
+    return address;
+}
+
+QString CMessages::hostLabel()
+{
+    return QHostInfo::localHostName() + QLatin1Char('(') + clientAddress() + QLatin1Char(')');
+}
+
+QString CMessages::fileNameOf(const QString &path)
+{
+    qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
+    if (cut < 0)
+        cut = path.lastIndexOf(QLatin1Char('\\'));
+    return cut < 0 ? path : path.mid(cut + 1);
+}
+
+QString CMessages::buildUpdateCheck(const QString &version, const QString &platform, const QString &hostLabel)
+{
+    return QStringLiteral("update:") + version + QLatin1Char(':') + platform + QLatin1Char(':') + hostLabel;
+}
+
+bool CMessages::parseUpdateCheck(const QString &text, UpdateCheck *out)
+{
+    const QStringList f = split(text, QLatin1Char(':'));
+    if (f.size() < 4 || f.at(0) != QLatin1String("update"))
+        return false;
+    if (out)
+        *out = UpdateCheck {f.at(1), f.at(2), f.at(3)};
+    return true;
+}
+
+QString CMessages::changeItem(const QString &classKey, const QString &type, const QString &row)
+{
+    return classKey + QLatin1Char('$') + type + QLatin1Char('$') + row;
+}
+
+QString CMessages::buildChangeNotice(const QString &uuid, const QStringList &items)
+{
+    QString text = QStringLiteral("changelog:") + uuid;
+    for (const QString &item : items)
+        text += QLatin1Char('^') + item;
+    return text;
+}
+
+bool CMessages::parseChangeNotice(const QString &text, ChangeNotice *out)
+{
+    const QStringList f = split(text, QLatin1Char(':'));
+    if (f.size() < 2 || f.at(0) != QLatin1String("changelog") || f.at(1).isEmpty())
+        return false;
+    if (!out)
+        return true;
+    ChangeNotice n;
+    n.notice = f.at(1);
+    QStringList parts = split(n.notice, QLatin1Char('^'));
+    n.uuid = parts.takeFirst();
+    n.items = parts;
+    for (const QString &item : std::as_const(n.items)) {
+        const QStringList p = split(item, QLatin1Char('$'));
+        if (p.size() >= 3)
+            n.parsedItems.append(ChangeItem {p.at(0), p.at(1), p.at(2)});
+    }
+    *out = n;
+    return true;
+}
+
+QString CMessages::buildAck()
+{
+    return QStringLiteral("setChange:ok");
+}
+
+bool CMessages::isAck(const QString &text)
+{
+    const QStringList f = split(text, QLatin1Char(':'));
+    return f.size() >= 2 && f.at(0) == QLatin1String("setChange") && f.at(1) == QLatin1String("ok");
+}
+
+QString CMessages::identityRequestHeader(const QString &consoleAddress)
+{
+    return QStringLiteral("getUUID:") + consoleAddress;
+}
+
+bool CMessages::parseIdentityRequest(const QStringList &fields, QString *consoleAddress)
+{
+    if (fields.size() < 2 || fields.at(0) != QLatin1String("getUUID"))
+        return false;
+    if (consoleAddress)
+        *consoleAddress = fields.at(1);
+    return true;
+}
+
+QString CMessages::classBlock(const QString &classKey, const QStringList &rows)
+{
+    return QLatin1Char('^') + classKey + QLatin1Char(':') + rows.join(QLatin1Char('$'));
+}
+
+QString CMessages::buildIdentityAnswer(const QString &uuid, const QString &hostLabel, const QString &version,
+    const QString &platform, const QList<ClassBlock> &classes)
+{
+    QString text = QStringLiteral("UUID:") + uuid + QLatin1Char('|') + hostLabel + QLatin1Char('|') + version
+        + QLatin1Char('-') + platform;
+    for (const ClassBlock &block : classes)
+        text += classBlock(block.classKey, block.rows);
+    return text;
+}
+
+bool CMessages::parseIdentityAnswer(const QString &text, IdentityAnswer *out)
+{
+    QStringList parts = split(text, QLatin1Char('^'));
+    const QStringList identity = split(parts.takeFirst(), QLatin1Char(':'));
+    if (identity.size() < 2 || identity.at(0) != QLatin1String("UUID"))
+        return false;
+    if (!out)
+        return true;
+    IdentityAnswer a;
+    const QStringList id = split(identity.at(1), QLatin1Char('|'));
+    a.uuid = id.value(0);
+    a.hostLabel = id.value(1);
+    a.versionPart = id.value(2);
+    const QStringList v = split(a.versionPart, QLatin1Char('-'));
+    if (v.size() == 2) {
+        a.version = v.at(0);
+        a.platform = v.at(1);
+    } else {
+        a.version = QStringLiteral("unknown");
+        a.platform = QStringLiteral("5");
+    }
+    for (const QString &part : std::as_const(parts)) {
+        const QStringList block = split(part, QLatin1Char(':'));
+        a.classes.append(ClassBlock {block.at(0), split(block.value(1), QLatin1Char('$'))});
+    }
+    *out = a;
+    return true;
+}
+
+QString CMessages::filePushHeader(const QString &fileName)
+{
+    return QStringLiteral("SWAPLETFILE:") + fileName + QLatin1Char(':');
+}
+
+bool CMessages::parseFilePush(const QStringList &fields, QString *fileName)
+{
+    if (fields.size() < 2 || fields.at(0) != QLatin1String("SWAPLETFILE"))
+        return false;
+    const QString name = fields.at(1);
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('/'))
+        || name.contains(QLatin1Char('\\')))
+        return false;
+    if (fileName)
+        *fileName = name;
+    return true;
+}
+
+QString CMessages::buildFileList(const QStringList &fileNames)
+{
+    return QStringLiteral("SWAPLETLIST:") + fileNames.join(QLatin1Char(';'));
+}
+
+bool CMessages::parseFileList(const QString &text, QStringList *fileNames)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon < 0 || text.left(colon) != QLatin1String("SWAPLETLIST"))
+        return false;
+    if (fileNames) {
+        const QString rest = text.mid(colon + 1);
+        *fileNames = rest.isEmpty() ? QStringList() : split(rest, QLatin1Char(';'));
+    }
+    return true;
+}
