@@ -76,6 +76,7 @@ typedef const OLECHAR *LPCOLESTR;
 #define DISP_E_EXCEPTION ((HRESULT)0x80020009u)
 #define DISP_E_OVERFLOW ((HRESULT)0x8002000Au)
 #define DISP_E_BADINDEX ((HRESULT)0x8002000Bu)
+#define DISP_E_ARRAYISLOCKED ((HRESULT)0x8002000Du)
 #define DISP_E_BADPARAMCOUNT ((HRESULT)0x8002000Eu)
 #define DISP_E_PARAMNOTOPTIONAL ((HRESULT)0x8002000Fu)
 #define TYPE_E_REGISTRYACCESS ((HRESULT)0x8002801Cu)
@@ -349,7 +350,10 @@ HRESULT SafeArrayDestroy(SAFEARRAY *psa);
 HRESULT SafeArrayGetLBound(SAFEARRAY *psa, UINT nDim, LONG *plLbound);
 HRESULT SafeArrayGetUBound(SAFEARRAY *psa, UINT nDim, LONG *plUbound);
 HRESULT SafeArrayGetElement(SAFEARRAY *psa, LONG *rgIndices, void *pv); // copies (BSTR: new string)
+// Put: pv is the BSTR or the interface pointer itself for VT_BSTR, VT_UNKNOWN and VT_DISPATCH
+// arrays, the address of the value for every other type.
 HRESULT SafeArrayPutElement(SAFEARRAY *psa, LONG *rgIndices, void *pv); // copies
+HRESULT SafeArrayCopy(SAFEARRAY *psa, SAFEARRAY **ppsaOut); // deep copy
 
 // Thread locale (registration switches it and restores it)
 LCID GetThreadLocale();
