@@ -1,0 +1,308 @@
+#include "cpcconfig.h"
+
+#include "cfileguard.h"
+#include "cset.h"
+#include "cstorepath.h"
+#include "cxmlfile.h"
+
+#include <QCoreApplication>
+#include <QDomElement>
+#include <QDomNodeList>
+
+namespace {
+
+const QString kContent = QStringLiteral("content");
+const QString kDigest = QStringLiteral("digest");
+const QString kLastUpdate = QStringLiteral("lastupdate");
+const QString kChangeLog = QStringLiteral("changelog");
+const QString kRecord = QStringLiteral("record");
+
+// The change records of a class: from the first "record" child of its first "changelog" on, that
+// element and every following sibling element.
+QList<QDomElement> recordsOf(const QDomElement &cls)
+{
+    QList<QDomElement> out;
+    const QDomElement log = cls.firstChildElement(kChangeLog);
+    for (QDomElement r = log.firstChildElement(kRecord); !r.isNull(); r = r.nextSiblingElement())
+        out.append(r);
+    return out;
+}
+
+} // namespace
+
+CPcConfig::CPcConfig(const QString &uuid)
+    : m_uuid(uuid)
+{ }
+
+CPcConfig::~CPcConfig()
+{
+    m_file.close();
+}
+
+QString CPcConfig::getDir(const QString &path)
+{
+    return CStorePath::dirOf(path);
+}
+
+int CPcConfig::openFile(QIODevice::OpenMode mode)
+{
+    m_appFilePath = QCoreApplication::applicationFilePath();
+    if (!CStorePath::isSafeUuid(m_uuid))
+        return 0;
+    m_filePath = getDir(m_appFilePath) + QLatin1Char('/') + m_uuid + QStringLiteral(".xml");
+    m_file.close();
+    m_file.setFileName(m_filePath);
+    if (!m_file.open(mode | QIODevice::Text))
+        return 0;
+    // Files are replaced whole by rename, so an unlocked read sees one complete version. The outcome
+    // of the parse is not reported: an empty or broken file leaves the document empty.
+    CXmlFile::load(m_filePath, m_document);
+    return 1;
+}
+
+int CPcConfig::open()
+{
+    return openFile(QIODevice::ReadWrite);
+}
+
+int CPcConfig::openReadOnly()
+{
+    return openFile(QIODevice::ReadOnly);
+}
+
+bool CPcConfig::isBound() const
+{
+    return m_file.isOpen() && m_file.isWritable();
+}
+
+int CPcConfig::getValue(const QString &row, const QString &key, QString &value)
+{
+    const QStringList lines = row.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (line.startsWith(key)) {
+            value = line.mid(key.length() + 1);
+            break;
+        }
+    }
+    return 0;
+}
+
+int CPcConfig::getDigest(const QString &row, const QString &cls, QString &digest)
+{
+    if (cls == QLatin1String("CPU") || cls == QLatin1String("VideoController") || cls == QLatin1String("NetworkAdapter")
+        || cls == QLatin1String("BIOS")) {
+        getValue(row, QStringLiteral("Name"), digest);
+    } else if (cls == QLatin1String("BaseBoard")) {
+        getValue(row, QStringLiteral("Manufacturer"), digest);
+    } else if (cls == QLatin1String("DiskDrive")) {
+        QString size;
+        QString caption;
+        getValue(row, QStringLiteral("Size"), size);
+        getValue(row, QStringLiteral("Caption"), caption);
+        if (!size.isEmpty())
+            digest = caption + QLatin1Char(' ') + QStringLiteral("%1 GB").arg(size.toLongLong() / 1000000000LL);
+        else
+            digest = caption;
+    } else if (cls == QLatin1String("CDROMDrive") || cls == QLatin1String("DesktopMonitor")
+        || cls == QLatin1String("Printer") || cls == QLatin1String("SoundDevice") || cls == QLatin1String("Software")
+        || cls == QLatin1String("OS")) {
+        getValue(row, QStringLiteral("Caption"), digest);
+    } else if (cls == QLatin1String("MemoryDevice")) {
+        QString capacity;
+        getValue(row, QStringLiteral("Capacity"), capacity);
+        if (capacity.contains(QLatin1Char('M')))
+            digest = capacity;
+        else
+            digest = QStringLiteral("%1 M").arg(capacity.toLongLong() / 1048576LL);
+    }
+    return 0;
+}
+
+int CPcConfig::createFromTemplate(const QString &answer)
+{
+    QDomDocument templ;
+    const QString templPath = getDir(QCoreApplication::applicationFilePath()) + QStringLiteral("/configtempl.xml");
+    if (CXmlFile::load(templPath, templ) != CXmlFile::Parsed)
+        return -1;
+    QDomElement root = templ.documentElement();
+    const QString now = CXmlFile::timeStamp();
+    const QStringList blocks = answer.split(QLatin1Char('^'));
+    for (int i = 1; i < blocks.size(); ++i) {
+        const QStringList fields = blocks.at(i).split(QLatin1Char(':'));
+        if (fields.size() < 2)
+            continue; // no class key and rows: nothing to read
+        QDomElement cls = root.firstChildElement(fields.at(0));
+        if (cls.isNull())
+            continue;
+        const QStringList rows = fields.at(1).split(QLatin1Char('$'));
+        for (const QString &row : rows) {
+            QDomElement content = templ.createElement(kContent);
+            content.appendChild(templ.createTextNode(row));
+            QString digest;
+            getDigest(row, fields.at(0), digest);
+            content.setAttribute(kDigest, digest);
+            cls.appendChild(content);
+        }
+        cls.setAttribute(kLastUpdate, now);
+    }
+    root.setAttribute(kLastUpdate, now);
+
+    if (!isBound())
+        return -1;
+    CFileGuard guard(m_filePath);
+    if (!guard.isLocked())
+        return -1;
+    QDomDocument current;
+    QByteArray raw;
+    if (CXmlFile::load(m_filePath, current, &raw) == CXmlFile::Unreadable)
+        return -1;
+    return CXmlFile::store(m_filePath, templ, 4, raw) ? 0 : -1;
+}
+
+int CPcConfig::applyChange(const QString &text)
+{
+    if (text.isEmpty())
+        return -1;
+    {
+        CSet list;
+        list.openList();
+        list.setNotice(m_uuid, false);
+    }
+    const QStringList items = text.split(QLatin1Char('^'));
+    if (items.size() < 2 || !isBound())
+        return 0;
+
+    // The whole notice is one read-modify-write under the file's lock: nobody can see the state
+    // between two items, so one write at the end gives what a write per item would.
+    CFileGuard guard(m_filePath);
+    if (!guard.isLocked())
+        return -1;
+    QDomDocument doc;
+    QByteArray raw;
+    if (CXmlFile::load(m_filePath, doc, &raw) == CXmlFile::Unreadable)
+        return -1;
+    QDomElement root = doc.documentElement();
+    const QString now = CXmlFile::timeStamp();
+    for (int i = 1; i < items.size(); ++i) {
+        const QStringList fields = items.at(i).split(QLatin1Char('$'));
+        if (fields.size() < 3)
+            continue; // an empty or cut item names no row
+        if (root.isNull())
+            continue;
+        const QString &clsKey = fields.at(0);
+        const QString &type = fields.at(1);
+        const QString &row = fields.at(2);
+        QDomElement cls = root.firstChildElement(clsKey);
+        if (!cls.isNull()) {
+            bool record = false;
+            if (type == QLatin1String("remove")) {
+                const QDomNodeList contents = cls.elementsByTagName(kContent);
+                for (int c = 0; c < contents.count(); ++c) {
+                    const QDomElement e = contents.item(c).toElement();
+                    if (e.text() == row) {
+                        cls.removeChild(e);
+                        break;
+                    }
+                }
+                record = true;
+            } else if (type == QLatin1String("add")) {
+                QDomElement content = doc.createElement(kContent);
+                content.appendChild(doc.createTextNode(row));
+                QString digest;
+                getDigest(row, clsKey, digest);
+                content.setAttribute(kDigest, digest);
+                cls.appendChild(content);
+                record = true;
+            }
+            if (record) {
+                QDomElement rec = doc.createElement(kRecord);
+                rec.appendChild(doc.createTextNode(row));
+                QString digest;
+                getDigest(row, clsKey, digest);
+                rec.setAttribute(QStringLiteral("time"), now);
+                rec.setAttribute(QStringLiteral("type"), type);
+                rec.setAttribute(kDigest, digest);
+                rec.setAttribute(QStringLiteral("notice"), QStringLiteral("no"));
+                QDomElement log = cls.firstChildElement(kChangeLog);
+                if (log.isNull()) {
+                    log = doc.createElement(kChangeLog);
+                    cls.appendChild(log);
+                }
+                log.appendChild(rec);
+            }
+            cls.setAttribute(kLastUpdate, now);
+        }
+        root.setAttribute(kLastUpdate, now);
+    }
+    if (!CXmlFile::store(m_filePath, doc, 4, raw))
+        return -1;
+    m_document = doc;
+    return 0;
+}
+
+int CPcConfig::getSummary(QStringList &contents, QStringList &changes)
+{
+    const QDomElement root = m_document.documentElement();
+    for (QDomElement cls = root.firstChildElement(); !cls.isNull(); cls = cls.nextSiblingElement()) {
+        const QString key = cls.tagName();
+        for (const QDomElement &r : recordsOf(cls)) {
+            changes.append(key + QStringLiteral(" : ") + r.attribute(QStringLiteral("time")) + QLatin1Char(' ')
+                + r.attribute(QStringLiteral("type")) + QLatin1Char(' ') + r.attribute(kDigest));
+        }
+        const QDomNodeList all = cls.elementsByTagName(kContent);
+        for (int i = 0; i < all.count(); ++i) {
+            const QString digest = all.item(i).toElement().attribute(kDigest).trimmed();
+            if (!digest.isEmpty())
+                contents.append(key + QLatin1Char('=') + digest);
+        }
+    }
+    return 0;
+}
+
+int CPcConfig::getContents(const QString &cls, QStringList &rows)
+{
+    const QDomElement e = m_document.documentElement().firstChildElement(cls);
+    if (e.isNull())
+        return -1;
+    const QDomNodeList all = e.elementsByTagName(kContent);
+    for (int i = 0; i < all.count(); ++i)
+        rows.append(all.item(i).toElement().text());
+    return 0;
+}
+
+int CPcConfig::getChangeLog(QMap<QString, QStringList> &log)
+{
+    const QDomElement root = m_document.documentElement();
+    for (QDomElement cls = root.firstChildElement(); !cls.isNull(); cls = cls.nextSiblingElement()) {
+        QStringList entries;
+        for (const QDomElement &r : recordsOf(cls)) {
+            entries.append(r.attribute(QStringLiteral("time")) + QLatin1Char('^') + r.attribute(QStringLiteral("type"))
+                + QLatin1Char('^') + r.attribute(kDigest));
+        }
+        log[cls.tagName()] = entries;
+    }
+    return 0;
+}
+
+int CPcConfig::getDigests(QMap<QString, QString> &digests)
+{
+    const QDomElement root = m_document.documentElement();
+    for (QDomElement cls = root.firstChildElement(); !cls.isNull(); cls = cls.nextSiblingElement()) {
+        QString text;
+        const QDomNodeList all = cls.elementsByTagName(kContent);
+        for (int i = 0; i < all.count(); ++i)
+            text += all.item(i).toElement().attribute(kDigest) + QLatin1Char('\n');
+        digests[cls.tagName()] = text;
+    }
+    digests[kLastUpdate] = root.attribute(kLastUpdate);
+    return 0;
+}
+
+int CPcConfig::getContent(const QString &cls, QString &row)
+{
+    const QDomElement e = m_document.documentElement().firstChildElement(cls);
+    if (e.isNull())
+        return -1;
+    row = e.firstChildElement(kContent).text();
+    return 0;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDomDocument>
+#include <QFile>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// One client's inventory file "<UUID>.xml" in the application directory: per inventory class the
+// rows the client has now (each with its digest) and the history of additions and removals.
+//
+// Construct with the UUID, open once, run one operation, destroy. Changes (createFromTemplate,
+// applyChange) are made under the file's lock on a fresh read and replace the file atomically; a
+// file that is not empty and does not parse is never replaced. The readers work on the document the
+// open loaded.
+class CPcConfig
+{
+public:
+    explicit CPcConfig(const QString &uuid);
+    ~CPcConfig();
+
+    CPcConfig(const CPcConfig &) = delete;
+    CPcConfig &operator=(const CPcConfig &) = delete;
+
+    // 1 when the file is open (open creates a missing one), 0 otherwise; a UUID that cannot name a
+    // file of the application directory gives 0 and touches nothing.
+    int open();
+    int openReadOnly();
+
+    // Fills the file from configtempl.xml and an identity answer: 0, or -1 when nothing was written.
+    int createFromTemplate(const QString &answer);
+
+    // Applies one change notice "<UUID>^<class>$<type>$<row>^...": -1 for an empty text, and when the
+    // file could not be changed (then the sender keeps its records and sends them again); else 0.
+    int applyChange(const QString &text);
+
+    // Readers.
+    int getSummary(QStringList &contents, QStringList &changes);
+    int getContents(const QString &cls, QStringList &rows);
+    int getChangeLog(QMap<QString, QStringList> &log);
+    int getDigests(QMap<QString, QString> &digests);
+    int getContent(const QString &cls, QString &row);
+
+    static int getValue(const QString &row, const QString &key, QString &value);
+    static int getDigest(const QString &row, const QString &cls, QString &digest);
+    static QString getDir(const QString &path);
+
+private:
+    int openFile(QIODevice::OpenMode mode);
+    bool isBound() const;
+
+    QString m_filePath;
+    QString m_appFilePath;
+    QDomDocument m_document;
+    QFile m_file;
+    QString m_uuid;
+};

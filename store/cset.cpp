@@ -1,0 +1,316 @@
+#include "cset.h"
+
+#include "cfileguard.h"
+#include "cpcconfig.h"
+#include "cstorepath.h"
+#include "cxmlfile.h"
+
+#include <QDomElement>
+#include <QDomNodeList>
+#include <QTextStream>
+
+namespace {
+
+const QString kRoot = QStringLiteral("pclist");
+
+bool hasRoot(const QDomDocument &doc)
+{
+    return doc.documentElement().tagName() == kRoot;
+}
+
+std::string toEntryText(const QString &text)
+{
+    return text.toUtf8().toStdString();
+}
+
+// First kind: from the root's first "pc" child over every following sibling element.
+QDomElement findFirstKind(const QDomDocument &doc, const QString &uuid)
+{
+    const QDomElement root = doc.documentElement();
+    for (QDomElement e = root.firstChildElement(QStringLiteral("pc")); !e.isNull(); e = e.nextSiblingElement()) {
+        if (e.hasAttribute(QStringLiteral("UUID")) && e.attribute(QStringLiteral("UUID")) == uuid)
+            return e;
+    }
+    return QDomElement();
+}
+
+// Second kind: every "pc" element at any depth, in document order.
+QDomElement findSecondKind(const QDomDocument &doc, const QString &uuid)
+{
+    const QDomNodeList all = doc.elementsByTagName(QStringLiteral("pc"));
+    for (int i = 0; i < all.count(); ++i) {
+        const QDomElement e = all.item(i).toElement();
+        if (e.attribute(QStringLiteral("UUID")) == uuid)
+            return e;
+    }
+    return QDomElement();
+}
+
+void appendTextChild(QDomDocument &doc, QDomElement &parent, const QString &tag, const QString &text)
+{
+    QDomElement e = doc.createElement(tag);
+    e.appendChild(doc.createTextNode(text));
+    parent.appendChild(e);
+}
+
+} // namespace
+
+CSet::CSet(QObject *parent)
+    : QObject(parent)
+{ }
+
+CSet::CSet()
+    : QObject(nullptr)
+{ }
+
+CSet::~CSet()
+{
+    m_file.close();
+}
+
+QString CSet::getAppDir()
+{
+    return CStorePath::appDir();
+}
+
+QString CSet::listPath() const
+{
+    return CStorePath::appDir() + QStringLiteral("/list.xml");
+}
+
+int CSet::openList()
+{
+    m_file.setFileName(listPath());
+    // Read-write so that a missing list is created empty, as the installation would have it.
+    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Text))
+        return 0;
+    m_file.close();
+    return CXmlFile::load(listPath(), m_document) == CXmlFile::Parsed ? 1 : 0;
+}
+
+template<class Change> int CSet::modify(bool rootTest, Change change)
+{
+    const QString path = listPath();
+    CFileGuard guard(path);
+    if (!guard.isLocked())
+        return -1;
+    QDomDocument doc;
+    QByteArray raw;
+    const CXmlFile::State state = CXmlFile::load(path, doc, &raw);
+    if (state == CXmlFile::Unreadable)
+        return -1;
+    if (rootTest && !hasRoot(doc))
+        return -1;
+    const int rc = change(doc);
+    if (!CXmlFile::store(path, doc, 4, raw))
+        return -1;
+    m_document = doc;
+    return rc;
+}
+
+int CSet::findPC(const QString &uuid)
+{
+    if (!hasRoot(m_document))
+        return -1;
+    return findFirstKind(m_document, uuid).isNull() ? 0 : 1;
+}
+
+int CSet::addPC(const QString &uuid, const QString &name, const QString &ip, const QString &version, const QString &os)
+{
+    return modify(false, [&](QDomDocument &doc) {
+        QDomElement root = doc.documentElement();
+        if (root.isNull())
+            return 0;
+        QDomElement pc = doc.createElement(QStringLiteral("pc"));
+        pc.setAttribute(QStringLiteral("UUID"), uuid);
+        appendTextChild(doc, pc, QStringLiteral("name"), name);
+        appendTextChild(doc, pc, QStringLiteral("ip"), ip);
+        appendTextChild(doc, pc, QStringLiteral("version"), version);
+        appendTextChild(doc, pc, QStringLiteral("os"), os);
+        root.appendChild(pc);
+        return 0;
+    });
+}
+
+int CSet::addPC(const QString &uuid, const QString &name, const QString &ip)
+{
+    return modify(false, [&](QDomDocument &doc) {
+        QDomElement root = doc.documentElement();
+        if (root.isNull())
+            return 0;
+        QDomElement pc = doc.createElement(QStringLiteral("pc"));
+        pc.setAttribute(QStringLiteral("UUID"), uuid);
+        appendTextChild(doc, pc, QStringLiteral("name"), name);
+        appendTextChild(doc, pc, QStringLiteral("ip"), ip);
+        root.appendChild(pc);
+        return 0;
+    });
+}
+
+int CSet::removePC(const QString &uuid)
+{
+    return modify(true, [&](QDomDocument &doc) {
+        QDomElement root = doc.documentElement();
+        const QDomElement match = findSecondKind(doc, uuid);
+        if (!match.isNull() && match.parentNode() == root)
+            root.removeChild(match);
+        return 0;
+    });
+}
+
+int CSet::setPCFolder(const QString &uuid, const QString &folder)
+{
+    return modify(true, [&](QDomDocument &doc) {
+        QDomElement match = findSecondKind(doc, uuid);
+        if (!match.isNull())
+            match.setAttribute(QStringLiteral("folder"), folder);
+        return 0;
+    });
+}
+
+int CSet::setNotice(const QString &uuid, bool flag)
+{
+    const QString value = flag ? QStringLiteral("yes") : QStringLiteral("no");
+    // The flag usually reads "no" already (a client sends many notices between two looks of the
+    // console); a plain read settles that without taking the lock or writing.
+    {
+        QDomDocument current;
+        if (CXmlFile::load(listPath(), current) == CXmlFile::Parsed && hasRoot(current)) {
+            const QDomElement e = findFirstKind(current, uuid);
+            if (!e.isNull() && e.attribute(QStringLiteral("notice")) == value) {
+                m_document = current;
+                return 0;
+            }
+        }
+    }
+    return modify(true, [&](QDomDocument &doc) {
+        QDomElement match = findFirstKind(doc, uuid);
+        if (!match.isNull())
+            match.setAttribute(QStringLiteral("notice"), value);
+        return 0;
+    });
+}
+
+int CSet::addFolder(const QString &name, const QString &value)
+{
+    return modify(false, [&](QDomDocument &doc) {
+        QDomElement root = doc.documentElement();
+        if (root.isNull())
+            return 0;
+        QDomElement folder = doc.createElement(QStringLiteral("folder"));
+        appendTextChild(doc, folder, QStringLiteral("name"), name);
+        appendTextChild(doc, folder, QStringLiteral("value"), value);
+        root.appendChild(folder);
+        return 0;
+    });
+}
+
+int CSet::deleteFolder(const QString &value)
+{
+    return modify(true, [&](QDomDocument &doc) {
+        QDomElement root = doc.documentElement();
+        const QDomNodeList all = doc.elementsByTagName(QStringLiteral("folder"));
+        for (int i = 0; i < all.count(); ++i) {
+            const QDomElement e = all.item(i).toElement();
+            if (e.firstChildElement(QStringLiteral("value")).text() == value) {
+                if (e.parentNode() == root)
+                    root.removeChild(e);
+                break;
+            }
+        }
+        return 0;
+    });
+}
+
+int CSet::getPCList(std::list<PCEntry> &list)
+{
+    if (!hasRoot(m_document))
+        return -1;
+    const QDomNodeList all = m_document.elementsByTagName(QStringLiteral("pc"));
+    for (int i = 0; i < all.count(); ++i) {
+        const QDomElement e = all.item(i).toElement();
+        PCEntry entry;
+        entry["name"] = toEntryText(e.firstChildElement(QStringLiteral("name")).text());
+        entry["ip"] = toEntryText(e.firstChildElement(QStringLiteral("ip")).text());
+        entry["UUID"] = toEntryText(e.attribute(QStringLiteral("UUID")));
+        entry["notice"] = toEntryText(e.attribute(QStringLiteral("notice")));
+        entry["folder"] = toEntryText(e.attribute(QStringLiteral("folder")));
+        entry["version"] = toEntryText(e.firstChildElement(QStringLiteral("version")).text());
+        entry["os"] = toEntryText(e.firstChildElement(QStringLiteral("os")).text());
+        list.push_front(entry);
+    }
+    return 0;
+}
+
+int CSet::getFolders(QList<FolderEntry> &list)
+{
+    if (!hasRoot(m_document))
+        return -1;
+    const QDomNodeList all = m_document.elementsByTagName(QStringLiteral("folder"));
+    for (int i = 0; i < all.count(); ++i) {
+        const QDomElement e = all.item(i).toElement();
+        FolderEntry entry;
+        entry[QStringLiteral("name")] = e.firstChildElement(QStringLiteral("name")).text();
+        entry[QStringLiteral("value")] = e.firstChildElement(QStringLiteral("value")).text();
+        list.prepend(entry);
+    }
+    return 0;
+}
+
+int CSet::getFolderList(std::list<std::map<std::string, std::string>> &list)
+{
+    if (!hasRoot(m_document))
+        return -1;
+    const QDomNodeList all = m_document.elementsByTagName(QStringLiteral("folder"));
+    for (int i = 0; i < all.count(); ++i) {
+        const QDomElement e = all.item(i).toElement();
+        std::map<std::string, std::string> entry;
+        entry["name"] = toEntryText(e.firstChildElement(QStringLiteral("name")).text());
+        entry["value"] = toEntryText(e.firstChildElement(QStringLiteral("value")).text());
+        list.push_front(entry);
+    }
+    return 0;
+}
+
+int CSet::writeTestFile(const QString &text)
+{
+    QFile file(QStringLiteral("test.xml"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return -1;
+    file.write(text.toUtf8());
+    return 0;
+}
+
+int CSet::createPCFile(const QString &uuid, const QString &answer)
+{
+    if (!CStorePath::isSafeUuid(uuid))
+        return -1;
+    QDomDocument templ;
+    if (CXmlFile::load(CStorePath::appDir() + QStringLiteral("/configtempl.xml"), templ) != CXmlFile::Parsed)
+        return -1;
+    QDomElement root = templ.documentElement();
+    const QString now = CXmlFile::timeStamp();
+    const QStringList blocks = answer.split(QLatin1Char('^'));
+    for (int i = 1; i < blocks.size(); ++i) {
+        const int colon = blocks.at(i).indexOf(QLatin1Char(':'));
+        if (colon < 0)
+            continue;
+        const QStringList fields = blocks.at(i).split(QLatin1Char(':'));
+        QDomElement cls = root.firstChildElement(fields.at(0));
+        if (cls.isNull())
+            continue;
+        QDomElement content = templ.createElement(QStringLiteral("content"));
+        content.appendChild(templ.createTextNode(blocks.at(i).mid(colon + 1)));
+        cls.appendChild(content);
+        cls.setAttribute(QStringLiteral("lastupdate"), now);
+    }
+    const QString path = CStorePath::appDir() + QLatin1Char('/') + uuid + QStringLiteral(".xml");
+    CFileGuard guard(path);
+    if (!guard.isLocked())
+        return -1;
+    QDomDocument current;
+    QByteArray raw;
+    if (CXmlFile::load(path, current, &raw) == CXmlFile::Unreadable)
+        return -1;
+    return CXmlFile::store(path, templ, 4, raw) ? 0 : -1;
+}

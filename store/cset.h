@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDomDocument>
+#include <QFile>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+#include <list>
+#include <map>
+#include <string>
+
+// One client of list.xml; the values are the texts of the file in UTF-8.
+typedef std::map<std::string, std::string> PCEntry;
+// One folder of list.xml: "name" and "value".
+typedef QMap<QString, QString> FolderEntry;
+
+// The client list over list.xml in the application directory: clients ("pc") and folders ("folder")
+// under the root "pclist". Lists are handed out last-first.
+//
+// Every change is made under the file's lock on a fresh read of list.xml and replaces the file
+// atomically; the object's document then becomes that new content. A list.xml that is not empty and
+// does not parse is never written.
+class CSet : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CSet(QObject *parent);
+    CSet();
+    ~CSet() override;
+
+    int openList();
+    int findPC(const QString &uuid);
+    int addPC(const QString &uuid, const QString &name, const QString &ip, const QString &version, const QString &os);
+    int addPC(const QString &uuid, const QString &name, const QString &ip);
+    int removePC(const QString &uuid);
+    int setPCFolder(const QString &uuid, const QString &folder);
+    int setNotice(const QString &uuid, bool flag);
+    int addFolder(const QString &name, const QString &value);
+    int deleteFolder(const QString &value);
+    int getPCList(std::list<PCEntry> &list);
+    int getFolders(QList<FolderEntry> &list);
+    int getFolderList(std::list<std::map<std::string, std::string>> &list);
+    QString getAppDir();
+
+    int writeTestFile(const QString &text);
+    int createPCFile(const QString &uuid, const QString &answer);
+
+private:
+    QString listPath() const;
+    // Locked re-read, change, atomic write. change returns the operation's result; a root test
+    // failure returns -1 before change runs and writes nothing.
+    template<class Change> int modify(bool rootTest, Change change);
+
+    QDomDocument m_document;
+    QFile m_file;
+};

@@ -1,0 +1,74 @@
+#include "cxmlfile.h"
+
+#include "catomicfile.h"
+
+#include <QDateTime>
+#include <QDomProcessingInstruction>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringEncoder>
+
+CXmlFile::State CXmlFile::load(const QString &path, QDomDocument &doc, QByteArray *raw)
+{
+    doc = QDomDocument();
+    QFile file(path);
+    if (!file.exists()) {
+        if (raw)
+            raw->clear();
+        return Empty;
+    }
+    if (!file.open(QIODevice::ReadOnly))
+        return Unreadable;
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Unreadable;
+    if (raw)
+        *raw = data;
+    if (data.isEmpty())
+        return Empty;
+    if (!doc.setContent(data, true)) {
+        doc = QDomDocument();
+        return Unreadable;
+    }
+    return Parsed;
+}
+
+QByteArray CXmlFile::serialize(const QDomDocument &doc, int indent)
+{
+    QString encoding;
+    for (QDomNode n = doc.firstChild(); !n.isNull(); n = n.nextSibling()) {
+        if (!n.isProcessingInstruction())
+            continue;
+        const QDomProcessingInstruction pi = n.toProcessingInstruction();
+        if (pi.target() != QLatin1String("xml"))
+            continue;
+        static const QRegularExpression re(QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
+        const QRegularExpressionMatch m = re.match(pi.data());
+        if (m.hasMatch())
+            encoding = m.captured(1);
+        break;
+    }
+    const QString text = doc.toString(indent);
+    if (!encoding.isEmpty()) {
+        QStringEncoder encoder(encoding.toLatin1().constData());
+        if (encoder.isValid()) {
+            QByteArray out = encoder.encode(text);
+            if (!encoder.hasError())
+                return out;
+        }
+    }
+    return text.toUtf8();
+}
+
+bool CXmlFile::store(const QString &path, const QDomDocument &doc, int indent, const QByteArray &current)
+{
+    const QByteArray data = serialize(doc, indent);
+    if (data == current && QFile::exists(path))
+        return true;
+    return CAtomicFile::write(path, data);
+}
+
+QString CXmlFile::timeStamp()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("MMMM dd yyyy hh:mm:ss"));
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDomDocument>
+#include <QString>
+
+// Reading and replacing the store's XML files. Every change to a file is made under CFileGuard on a
+// freshly read copy and written back with CAtomicFile, so readers never see a half-written file and
+// concurrent writers (threads or processes) never lose each other's changes.
+class CXmlFile
+{
+public:
+    enum State {
+        Empty, // missing or zero bytes: the document has no root
+        Parsed, // well-formed: the document holds it
+        Unreadable // cannot be read, or not empty and not well-formed: must never be replaced
+    };
+
+    // Reads the whole file and parses it with namespace processing; raw receives the bytes read.
+    static State load(const QString &path, QDomDocument &doc, QByteArray *raw = nullptr);
+
+    // The serialised document, indented, with LF line ends, in the encoding its XML declaration
+    // names (UTF-8 without a declaration or for a name we cannot encode).
+    static QByteArray serialize(const QDomDocument &doc, int indent);
+
+    // Replaces the file by the serialised document unless it already holds exactly these bytes.
+    static bool store(const QString &path, const QDomDocument &doc, int indent, const QByteArray &current);
+
+    // The current local time as the store's time stamp text.
+    static QString timeStamp();
+};
