@@ -58,6 +58,7 @@ protected:
 private:
     friend class QtServiceBasePrivate;
     friend class QtServiceSysPrivate;
+    friend class QtServiceStarter;
     QtServiceBasePrivate *d_ptr;
 };
 

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "winsvc.h"
+
+// The per-thread last error behind GetLastError/SetLastError.
+void setLastErrorCode(DWORD code);
