@@ -412,8 +412,8 @@ HRESULT CDevice::connectWmi(VARIANT *pvarResult)
     releaseWmi();
     // Process-wide security can be set once only; later calls are refused and change nothing,
     // which is why the result does not matter.
-    CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
-        EOAC_NONE, nullptr);
+    CoInitializeSecurity(
+        nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
 
     void *locator = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_WbemAdministrativeLocator, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,

@@ -69,7 +69,7 @@ const char *inquixRegistryScript(int resourceId)
 const COMTYPELIBINFO &inquixTypeLibInfo()
 {
     // Help strings: "Inquix 1.0 type library" and "IDevice interface", in Chinese as shipped.
-    static const COMTYPELIBINFO info = {LIBID_InquixLib, 1, 0, 0x409, u"InquixLib", u"Inquix 1.0 \u7c7b\u578b\u5e93",
-        IID_IDevice, u"IDevice"};
+    static const COMTYPELIBINFO info
+        = {LIBID_InquixLib, 1, 0, 0x409, u"InquixLib", u"Inquix 1.0 \u7c7b\u578b\u5e93", IID_IDevice, u"IDevice"};
     return info;
 }
