@@ -172,12 +172,15 @@ int CSet::setNotice(const QString &uuid, bool flag)
 {
     const QString value = flag ? QStringLiteral("yes") : QStringLiteral("no");
     // The flag usually reads "no" already (a client sends many notices between two looks of the
-    // console); a plain read settles that without taking the lock or writing.
+    // console). Files are replaced whole, so a plain read settles that, and an unlisted client,
+    // without taking the lock or writing.
     {
         QDomDocument current;
-        if (CXmlFile::load(listPath(), current) == CXmlFile::Parsed && hasRoot(current)) {
+        if (CXmlFile::load(listPath(), current) == CXmlFile::Parsed) {
+            if (!hasRoot(current))
+                return -1;
             const QDomElement e = findFirstKind(current, uuid);
-            if (!e.isNull() && e.attribute(QStringLiteral("notice")) == value) {
+            if (e.isNull() || e.attribute(QStringLiteral("notice")) == value) {
                 m_document = current;
                 return 0;
             }

@@ -1,0 +1,669 @@
+#include "cpcconfig.h"
+#include "cset.h"
+#include "cstoretestrun.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+const QString kUuid = QStringLiteral("{6f1c2a3b-0d4e-4f50-9a8b-7c6d5e4f3a21}");
+const QString kFile = kUuid + QStringLiteral(".xml");
+
+const QByteArray kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+QString identity()
+{
+    return QStringLiteral("UUID:") + kUuid + QStringLiteral("|pc1(10.0.0.7)|2.1.20090713-1");
+}
+
+QStringList classes(const QDomDocument &doc)
+{
+    QStringList out;
+    for (QDomElement e = doc.documentElement().firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
+        out.append(e.tagName());
+    return out;
+}
+
+QStringList childTags(const QDomElement &e)
+{
+    QStringList out;
+    for (QDomElement c = e.firstChildElement(); !c.isNull(); c = c.nextSiblingElement())
+        out.append(c.tagName());
+    return out;
+}
+
+QDomDocument load(const QString &name = kFile)
+{
+    QDomDocument doc;
+    CStoreTestRun::parses(name, &doc);
+    return doc;
+}
+
+bool isTimeStamp(const QString &text)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^(January|February|March|April|May|June|July|August|September|October|November|December) "
+                       "\\d\\d \\d{4} \\d\\d:\\d\\d:\\d\\d$"));
+    return re.match(text).hasMatch();
+}
+
+// A client file as the fill leaves it, with the rows given per class.
+void fill(const QString &answerTail)
+{
+    CPcConfig cfg(kUuid);
+    QCOMPARE(cfg.open(), 1);
+    QCOMPARE(cfg.createFromTemplate(identity() + answerTail), 0);
+}
+
+QStringList contents(const QString &cls)
+{
+    CPcConfig cfg(kUuid);
+    cfg.openReadOnly();
+    QStringList rows;
+    cfg.getContents(cls, rows);
+    return rows;
+}
+
+} // namespace
+
+class TestPcConfig : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        CStoreTestRun::clear();
+        QVERIFY(CStoreTestRun::installShipped("configtempl.xml"));
+        QVERIFY(CStoreTestRun::installShipped("list.xml"));
+    }
+
+    void shippedTemplate()
+    {
+        const QDomDocument doc = load("configtempl.xml");
+        QStringList keys = classes(doc);
+        QCOMPARE(keys.size(), 13);
+        keys.sort();
+        QCOMPARE(keys,
+            QStringList({"BIOS", "BaseBoard", "CDROMDrive", "CPU", "DesktopMonitor", "DiskDrive", "MemoryDevice",
+                "NetworkAdapter", "OS", "Printer", "Software", "SoundDevice", "VideoController"}));
+        QVERIFY(CStoreTestRun::read("configtempl.xml").startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
+    }
+
+    void openMissingFile()
+    {
+        {
+            CPcConfig ro(kUuid);
+            QCOMPARE(ro.openReadOnly(), 0);
+            QVERIFY(!QFile::exists(CStoreTestRun::path(kFile)));
+            QStringList a, b;
+            QCOMPARE(ro.getSummary(a, b), 0);
+            QVERIFY(a.isEmpty() && b.isEmpty());
+            QStringList rows;
+            QCOMPARE(ro.getContents("CPU", rows), -1);
+            QString row;
+            QCOMPARE(ro.getContent("CPU", row), -1);
+            QMap<QString, QString> digests;
+            QCOMPARE(ro.getDigests(digests), 0);
+            QCOMPARE(digests.keys(), QStringList({"lastupdate"}));
+            QCOMPARE(digests.value("lastupdate"), QString());
+            QMap<QString, QStringList> log;
+            QCOMPARE(ro.getChangeLog(log), 0);
+            QVERIFY(log.isEmpty());
+        }
+        CPcConfig rw(kUuid);
+        QCOMPARE(rw.open(), 1);
+        QVERIFY(QFile::exists(CStoreTestRun::path(kFile)));
+        QCOMPARE(CStoreTestRun::read(kFile), QByteArray());
+    }
+
+    void unsafeUuidNeverReachesFiles_data()
+    {
+        QTest::addColumn<QString>("uuid");
+        QTest::newRow("empty") << "";
+        QTest::newRow("parent") << "../list";
+        QTest::newRow("dots") << "..";
+        QTest::newRow("slash") << "{a}/b";
+        QTest::newRow("backslash") << "a\\b";
+        QTest::newRow("absolute") << "/tmp/x";
+        QTest::newRow("extension") << "abc.xml";
+        QTest::newRow("blank") << "{ab cd}";
+    }
+
+    void unsafeUuidNeverReachesFiles()
+    {
+        QFETCH(QString, uuid);
+        const QStringList xml {QStringLiteral("*.xml")};
+        const QStringList before = QDir(CStoreTestRun::appDir()).entryList(xml, QDir::Files);
+        const QByteArray list = CStoreTestRun::read("list.xml");
+        {
+            CPcConfig cfg(uuid);
+            QCOMPARE(cfg.openReadOnly(), 0);
+            QCOMPARE(cfg.open(), 0);
+            QCOMPARE(cfg.createFromTemplate(identity() + "^CPU:Name=x\n"), -1);
+            QCOMPARE(cfg.applyChange(uuid + "^CPU$add$Name=x\n"), 0);
+        }
+        CSet set;
+        QCOMPARE(set.createPCFile(uuid, identity()), -1);
+        QCOMPARE(QDir(CStoreTestRun::appDir()).entryList(xml, QDir::Files), before);
+        QCOMPARE(CStoreTestRun::read("list.xml"), list);
+    }
+
+    void getValue_data()
+    {
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plain") << "Caption=Disk\nName=N1\n"
+                               << "Name"
+                               << "N1";
+        QTest::newRow("first line wins") << "Name=A\nName=B\n"
+                                         << "Name"
+                                         << "A";
+        QTest::newRow("longer property name matches") << "NameFormat=F\nName=N\n"
+                                                      << "Name"
+                                                      << "ormat=F";
+        QTest::newRow("missing keeps value") << "Caption=x\n"
+                                             << "Name"
+                                             << "kept";
+        QTest::newRow("value with equals") << "Name=a=b\n"
+                                           << "Name"
+                                           << "a=b";
+        QTest::newRow("case-sensitive") << "name=x\n"
+                                        << "Name"
+                                        << "kept";
+    }
+
+    void getValue()
+    {
+        QFETCH(QString, row);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QString out = "kept";
+        QCOMPARE(CPcConfig::getValue(row, key, out), 0);
+        QCOMPARE(out, value);
+    }
+
+    void digest_data()
+    {
+        QTest::addColumn<QString>("cls");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QString>("digest");
+        QTest::newRow("CPU") << "CPU"
+                             << "Manufacturer=GenuineIntel\nName=Intel(R) Core(TM)2 CPU 6600 @ 2.40GHz\n"
+                             << "Intel(R) Core(TM)2 CPU 6600 @ 2.40GHz";
+        QTest::newRow("CPU without Name") << "CPU"
+                                          << "Caption=x\n"
+                                          << "";
+        QTest::newRow("CPU Name prefix") << "CPU"
+                                         << "NameX=first\nName=second\n"
+                                         << "=first";
+        QTest::newRow("VideoController") << "VideoController"
+                                         << "Name=VGA\n"
+                                         << "VGA";
+        QTest::newRow("NetworkAdapter") << "NetworkAdapter"
+                                        << "Name=eth0\n"
+                                        << "eth0";
+        QTest::newRow("BIOS") << "BIOS"
+                              << "Name=BIOS v1\n"
+                              << "BIOS v1";
+        QTest::newRow("BaseBoard") << "BaseBoard"
+                                   << "Manufacturer=ACME\nName=B\n"
+                                   << "ACME";
+        QTest::newRow("DiskDrive 80 GB") << "DiskDrive"
+                                         << "Caption=ST380011A\nSize=80023749120\n"
+                                         << "ST380011A 80 GB";
+        QTest::newRow("DiskDrive below 1 GB") << "DiskDrive"
+                                              << "Caption=Small\nSize=999999999\n"
+                                              << "Small 0 GB";
+        QTest::newRow("DiskDrive without Size") << "DiskDrive"
+                                                << "Caption=Disk\n"
+                                                << "Disk";
+        QTest::newRow("DiskDrive without Caption") << "DiskDrive"
+                                                   << "Size=2000000000\n"
+                                                   << " 2 GB";
+        QTest::newRow("DiskDrive 4 TB") << "DiskDrive"
+                                        << "Caption=Big\nSize=4000787030016\n"
+                                        << "Big 4000 GB";
+        QTest::newRow("DiskDrive not a number") << "DiskDrive"
+                                                << "Caption=D\nSize=n/a\n"
+                                                << "D 0 GB";
+        QTest::newRow("MemoryDevice 512") << "MemoryDevice"
+                                          << "Capacity=536870912\n"
+                                          << "512 M";
+        QTest::newRow("MemoryDevice 2048") << "MemoryDevice"
+                                           << "Capacity=2147483648\n"
+                                           << "2048 M";
+        QTest::newRow("MemoryDevice 4096") << "MemoryDevice"
+                                           << "Capacity=4294967296\n"
+                                           << "4096 M";
+        QTest::newRow("MemoryDevice 64 GB") << "MemoryDevice"
+                                            << "Capacity=68719476736\n"
+                                            << "65536 M";
+        QTest::newRow("MemoryDevice M text") << "MemoryDevice"
+                                             << "Capacity=1024 MB\n"
+                                             << "1024 MB";
+        QTest::newRow("MemoryDevice lower-case m") << "MemoryDevice"
+                                                   << "Capacity=1024m\n"
+                                                   << "0 M";
+        QTest::newRow("MemoryDevice without Capacity") << "MemoryDevice"
+                                                       << "Name=x\n"
+                                                       << "0 M";
+        for (const char *cls : {"CDROMDrive", "DesktopMonitor", "Printer", "SoundDevice", "Software", "OS"})
+            QTest::newRow(cls) << cls << "Caption=C1\nName=N\n"
+                               << "C1";
+        QTest::newRow("unknown class") << "Keyboard"
+                                       << "Caption=C\nName=N\n"
+                                       << "";
+        QTest::newRow("class key exact") << "cpu"
+                                         << "Name=N\n"
+                                         << "";
+    }
+
+    void digest()
+    {
+        QFETCH(QString, cls);
+        QFETCH(QString, row);
+        QFETCH(QString, digest);
+        QString out;
+        QCOMPARE(CPcConfig::getDigest(row, cls, out), 0);
+        QCOMPARE(out, digest);
+    }
+
+    void getDir()
+    {
+        QCOMPARE(CPcConfig::getDir("/a/b/c.exe"), QString("/a/b"));
+        QCOMPARE(CPcConfig::getDir("C:\\x\\y.exe"), QString("C:\\x"));
+        QCOMPARE(CPcConfig::getDir("a\\b/c"), QString("a\\b"));
+        QCOMPARE(CPcConfig::getDir("plain"), QString("plain"));
+    }
+
+    void fillFromTemplate()
+    {
+        fill("^CPU:Name=Cpu A\n$Name=Cpu B\n^DiskDrive:Caption=D1\nSize=80023749120\n^Software:^Keyboard:Caption=K\n"
+             "^MemoryDevice:Capacity=536870912\n^CPU:Name=Cpu C\n");
+        const QByteArray bytes = CStoreTestRun::read(kFile);
+        QVERIFY(!bytes.contains('\r'));
+        QVERIFY(bytes.startsWith("<?xml version='1.0' encoding='UTF-8'?>\n") || bytes.startsWith(kDecl));
+        const QDomDocument doc = load();
+        const QDomElement root = doc.documentElement();
+        QCOMPARE(root.tagName(), load("configtempl.xml").documentElement().tagName());
+        QVERIFY(isTimeStamp(root.attribute("lastupdate")));
+        QCOMPARE(classes(doc), classes(load("configtempl.xml")));
+        QCOMPARE(contents("CPU"), QStringList({"Name=Cpu A\n", "Name=Cpu B\n", "Name=Cpu C\n"}));
+        const QDomElement disk = root.firstChildElement("DiskDrive").firstChildElement("content");
+        QCOMPARE(disk.attribute("digest"), QString("D1 80 GB"));
+        QCOMPARE(
+            root.firstChildElement("MemoryDevice").firstChildElement("content").attribute("digest"), QString("512 M"));
+        // An empty block is one empty row with an empty digest; the class is stamped.
+        const QDomElement sw = root.firstChildElement("Software");
+        QCOMPARE(childTags(sw), QStringList({"content"}));
+        QCOMPARE(sw.firstChildElement().text(), QString());
+        QCOMPARE(sw.firstChildElement().attribute("digest"), QString());
+        QCOMPARE(sw.attribute("lastupdate"), root.attribute("lastupdate"));
+        // A class the answer did not name stays empty and unstamped; an unknown class is dropped.
+        QVERIFY(!root.firstChildElement("OS").hasAttribute("lastupdate"));
+        QVERIFY(root.firstChildElement("Keyboard").isNull());
+    }
+
+    void fillWithoutBlocks()
+    {
+        fill(QString());
+        const QDomDocument doc = load();
+        QVERIFY(isTimeStamp(doc.documentElement().attribute("lastupdate")));
+        for (QDomElement e = doc.documentElement().firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
+            QVERIFY(!e.hasAttribute("lastupdate"));
+            QVERIFY(!e.hasChildNodes());
+        }
+    }
+
+    void fillSkipsBlockWithoutColon()
+    {
+        fill("^CPU^BIOS:Name=B\n");
+        QCOMPARE(contents("CPU"), QStringList());
+        QCOMPARE(contents("BIOS"), QStringList({"Name=B\n"}));
+    }
+
+    void fillOverLongerFile()
+    {
+        QVERIFY(
+            CStoreTestRun::write(kFile, kDecl + "<pcconfig><CPU>" + QByteArray(20000, 'x') + "</CPU></pcconfig>\n"));
+        fill("^CPU:Name=N\n");
+        const QByteArray bytes = CStoreTestRun::read(kFile);
+        QVERIFY(!bytes.contains("xxxx"));
+        QVERIFY(bytes.endsWith(">\n"));
+        QCOMPARE(contents("CPU"), QStringList({"Name=N\n"}));
+    }
+
+    void fillWithoutTemplate()
+    {
+        QFile::remove(CStoreTestRun::path("configtempl.xml"));
+        CPcConfig cfg(kUuid);
+        QCOMPARE(cfg.open(), 1);
+        QCOMPARE(cfg.createFromTemplate(identity() + "^CPU:Name=N\n"), -1);
+        QCOMPARE(CStoreTestRun::read(kFile), QByteArray());
+        QVERIFY(CStoreTestRun::write("configtempl.xml", "<pcconfig><CPU></pcconfig>"));
+        QCOMPARE(cfg.createFromTemplate(identity() + "^CPU:Name=N\n"), -1);
+        QCOMPARE(CStoreTestRun::read(kFile), QByteArray());
+    }
+
+    void fillNeverReplacesUnreadableFile()
+    {
+        const QByteArray broken = kDecl + "<pcconfig><CPU>";
+        QVERIFY(CStoreTestRun::write(kFile, broken));
+        CPcConfig cfg(kUuid);
+        QCOMPARE(cfg.open(), 1);
+        QCOMPARE(cfg.createFromTemplate(identity() + "^CPU:Name=N\n"), -1);
+        QCOMPARE(CStoreTestRun::read(kFile), broken);
+    }
+
+    void olderFill()
+    {
+        CSet set;
+        QCOMPARE(set.createPCFile(kUuid, identity() + "^CPU:Name=A\n$Name=B\n^OS:"), 0);
+        const QDomElement root = load().documentElement();
+        const QDomElement cpu = root.firstChildElement("CPU").firstChildElement("content");
+        QCOMPARE(cpu.text(), QString("Name=A\n$Name=B\n"));
+        QVERIFY(!cpu.hasAttribute("digest"));
+        QVERIFY(isTimeStamp(root.firstChildElement("CPU").attribute("lastupdate")));
+        QVERIFY(!root.hasAttribute("lastupdate"));
+    }
+
+    // applyChange -------------------------------------------------------------------------------
+
+    void applyChange_data()
+    {
+        QTest::addColumn<QString>("items"); // after the UUID
+        QTest::addColumn<QStringList>("cpuRows"); // the CPU rows afterwards
+        QTest::addColumn<QStringList>("cpuRecords"); // "type|digest|row" of every CPU record
+        QTest::addColumn<QStringList>("cpuChildren"); // the CPU element's children afterwards
+
+        const QStringList start {"content", "content"};
+        QTest::newRow("add") << "^CPU$add$Name=C\n"
+                             << QStringList({"Name=A\n", "Name=B\n", "Name=C\n"}) << QStringList({"add|C|Name=C\n"})
+                             << QStringList({"content", "content", "content", "changelog"});
+        QTest::newRow("remove") << "^CPU$remove$Name=A\n"
+                                << QStringList({"Name=B\n"}) << QStringList({"remove|A|Name=A\n"})
+                                << QStringList({"content", "changelog"});
+        QTest::newRow("remove absent row records only")
+            << "^CPU$remove$Name=Z\n"
+            << QStringList({"Name=A\n", "Name=B\n"}) << QStringList({"remove|Z|Name=Z\n"})
+            << QStringList({"content", "content", "changelog"});
+        QTest::newRow("two items one changelog")
+            << "^CPU$add$Name=C\n^CPU$remove$Name=B\n"
+            << QStringList({"Name=A\n", "Name=C\n"}) << QStringList({"add|C|Name=C\n", "remove|B|Name=B\n"})
+            << QStringList({"content", "content", "changelog"});
+        QTest::newRow("later add after changelog")
+            << "^CPU$remove$Name=A\n^CPU$add$Name=D\n"
+            << QStringList({"Name=B\n", "Name=D\n"}) << QStringList({"remove|A|Name=A\n", "add|D|Name=D\n"})
+            << QStringList({"content", "changelog", "content"});
+        QTest::newRow("add of held row duplicates")
+            << "^CPU$add$Name=A\n"
+            << QStringList({"Name=A\n", "Name=B\n", "Name=A\n"}) << QStringList({"add|A|Name=A\n"})
+            << QStringList({"content", "content", "content", "changelog"});
+        QTest::newRow("upper-case type does nothing")
+            << "^CPU$ADD$Name=C\n^CPU$Remove$Name=A\n"
+            << QStringList({"Name=A\n", "Name=B\n"}) << QStringList() << start;
+        QTest::newRow("unknown class") << "^Keyboard$add$Name=K\n"
+                                       << QStringList({"Name=A\n", "Name=B\n"}) << QStringList() << start;
+        QTest::newRow("short items skipped")
+            << "^^CPU$add^CPU$add$Name=C\n^" << QStringList({"Name=A\n", "Name=B\n", "Name=C\n"})
+            << QStringList({"add|C|Name=C\n"}) << QStringList({"content", "content", "content", "changelog"});
+        QTest::newRow("row cut at dollar")
+            << "^CPU$add$Name=C\n$tail" << QStringList({"Name=A\n", "Name=B\n", "Name=C\n"})
+            << QStringList({"add|C|Name=C\n"}) << QStringList({"content", "content", "content", "changelog"});
+    }
+
+    void applyChange()
+    {
+        QFETCH(QString, items);
+        QFETCH(QStringList, cpuRows);
+        QFETCH(QStringList, cpuRecords);
+        QFETCH(QStringList, cpuChildren);
+        fill("^CPU:Name=A\n$Name=B\n");
+        const QString filled = load().documentElement().attribute("lastupdate");
+        {
+            CPcConfig cfg(kUuid);
+            QCOMPARE(cfg.open(), 1);
+            QCOMPARE(cfg.applyChange(kUuid + items), 0);
+        }
+        const QByteArray bytes = CStoreTestRun::read(kFile);
+        QVERIFY(!bytes.contains('\r'));
+        const QDomDocument doc = load();
+        const QDomElement root = doc.documentElement();
+        const QDomElement cpu = root.firstChildElement("CPU");
+        QCOMPARE(contents("CPU"), cpuRows);
+        QCOMPARE(childTags(cpu), cpuChildren);
+        QStringList records;
+        QString time;
+        for (QDomElement r = cpu.firstChildElement("changelog").firstChildElement("record"); !r.isNull();
+             r = r.nextSiblingElement()) {
+            records << r.attribute("type") + "|" + r.attribute("digest") + "|" + r.text();
+            QCOMPARE(r.attribute("notice"), QString("no"));
+            QVERIFY(isTimeStamp(r.attribute("time")));
+            if (!time.isEmpty())
+                QCOMPARE(r.attribute("time"), time); // one time per notice
+            time = r.attribute("time");
+        }
+        QCOMPARE(records, cpuRecords);
+        QVERIFY(isTimeStamp(root.attribute("lastupdate")));
+        if (items.contains("Keyboard")) {
+            QCOMPARE(cpu.attribute("lastupdate"), filled);
+        } else {
+            QVERIFY(isTimeStamp(cpu.attribute("lastupdate")));
+            QCOMPARE(cpu.attribute("lastupdate"), root.attribute("lastupdate"));
+        }
+        // Other classes are untouched.
+        QVERIFY(!root.firstChildElement("OS").hasAttribute("lastupdate"));
+    }
+
+    void removeTakesFirstOfEqualRows()
+    {
+        fill("^Printer:Caption=P\nName=1\n$Caption=P\nName=1\n$Caption=Q\n");
+        CPcConfig cfg(kUuid);
+        cfg.open();
+        QCOMPARE(cfg.applyChange(kUuid + "^Printer$remove$Caption=P\nName=1\n"), 0);
+        QCOMPARE(contents("Printer"), QStringList({"Caption=P\nName=1\n", "Caption=Q\n"}));
+    }
+
+    void noticeFlag()
+    {
+        {
+            CSet set;
+            set.openList();
+            set.addPC(kUuid, "pc1", "10.0.0.7", "2.1", "1");
+            set.addPC("{other}", "pc2", "10.0.0.8", "2.1", "1");
+        }
+        fill("^CPU:Name=A\n");
+        const QByteArray filled = CStoreTestRun::read(kFile);
+        {
+            // Only the UUID: the flag is set, the client file is not written.
+            CPcConfig cfg(kUuid);
+            cfg.open();
+            QCOMPARE(cfg.applyChange(kUuid), 0);
+        }
+        QCOMPARE(CStoreTestRun::read(kFile), filled);
+        CSet set;
+        set.openList();
+        std::list<PCEntry> pcs;
+        set.getPCList(pcs);
+        QCOMPARE(pcs.back().at("notice"), std::string("no"));
+        QCOMPARE(pcs.front().at("notice"), std::string());
+        // Already "no": list.xml is not rewritten by the next notices.
+        const quint64 inode = CStoreTestRun::inode("list.xml");
+        const QByteArray list = CStoreTestRun::read("list.xml");
+        for (int i = 0; i < 3; ++i) {
+            CPcConfig cfg(kUuid);
+            cfg.open();
+            QCOMPARE(cfg.applyChange(kUuid + QString("^CPU$add$Name=%1\n").arg(i)), 0);
+        }
+        QCOMPARE(CStoreTestRun::inode("list.xml"), inode);
+        QCOMPARE(CStoreTestRun::read("list.xml"), list);
+        QCOMPARE(contents("CPU").size(), 4);
+    }
+
+    void emptyNotice()
+    {
+        {
+            CSet set;
+            set.openList();
+            set.addPC(kUuid, "pc1", "10.0.0.7", "2.1", "1");
+        }
+        fill("^CPU:Name=A\n");
+        const QByteArray list = CStoreTestRun::read("list.xml");
+        const QByteArray file = CStoreTestRun::read(kFile);
+        CPcConfig cfg(kUuid);
+        cfg.open();
+        QCOMPARE(cfg.applyChange(QString()), -1);
+        QCOMPARE(CStoreTestRun::read("list.xml"), list);
+        QCOMPARE(CStoreTestRun::read(kFile), file);
+    }
+
+    void clientWithoutFile()
+    {
+        {
+            CSet set;
+            set.openList();
+            set.addPC(kUuid, "pc1", "10.0.0.7", "2.1", "1");
+        }
+        CPcConfig cfg(kUuid);
+        QCOMPARE(cfg.open(), 1);
+        QCOMPARE(cfg.applyChange(kUuid + "^CPU$add$Name=A\n"), 0);
+        QCOMPARE(CStoreTestRun::read(kFile), QByteArray());
+        QVERIFY(CStoreTestRun::read("list.xml").contains("notice=\"no\""));
+    }
+
+    void unreadableFileIsRefused()
+    {
+        const QByteArray broken = kDecl + "<pcconfig><CPU lastupdate=\"x\"><content>";
+        QVERIFY(CStoreTestRun::write(kFile, broken));
+        CPcConfig cfg(kUuid);
+        QCOMPARE(cfg.open(), 1);
+        QCOMPARE(cfg.applyChange(kUuid + "^CPU$add$Name=A\n"), -1);
+        QCOMPARE(CStoreTestRun::read(kFile), broken);
+    }
+
+    void changeMadeToCurrentFile()
+    {
+        // Two objects opened before either applies: the second applies to what the first wrote.
+        fill("^CPU:Name=A\n");
+        CPcConfig first(kUuid);
+        CPcConfig second(kUuid);
+        first.open();
+        second.open();
+        QCOMPARE(first.applyChange(kUuid + "^CPU$add$Name=B\n"), 0);
+        QCOMPARE(second.applyChange(kUuid + "^CPU$add$Name=C\n"), 0);
+        QCOMPARE(contents("CPU"), QStringList({"Name=A\n", "Name=B\n", "Name=C\n"}));
+    }
+
+    void shorterDocumentLeavesNoTail()
+    {
+        fill("^Software:Caption=" + QString(5000, 'w') + "\n");
+        CPcConfig cfg(kUuid);
+        cfg.open();
+        cfg.applyChange(kUuid + "^Software$remove$Caption=" + QString(5000, 'w') + "\n");
+        const QDomDocument doc = load();
+        QVERIFY(!doc.isNull());
+        QCOMPARE(contents("Software"), QStringList());
+        QVERIFY(CStoreTestRun::read(kFile).endsWith(">\n"));
+    }
+
+    // Readers ------------------------------------------------------------------------------------
+
+    void readers()
+    {
+        QVERIFY(CStoreTestRun::write(kFile, kDecl + R"(<pcconfig lastupdate="July 14 2009 16:05:09">
+    <CPU lastupdate="t">
+        <content digest="  Intel  ">Name=  Intel  
+</content>
+        <changelog>
+            <record time="T1" type="add" digest="  Intel  " notice="no">Name=  Intel  
+</record>
+            <record time="T2" type="remove" digest="Old" notice="no">Name=Old
+</record>
+        </changelog>
+    </CPU>
+    <Software>
+        <content digest="S1">a</content>
+        <content digest="">b</content>
+        <content digest="   ">c</content>
+        <content digest="S3">d</content>
+    </Software>
+    <OS>
+        <content>no digest</content>
+        <changelog/>
+    </OS>
+    <Extra><content digest="E">e</content></Extra>
+    <BIOS/>
+</pcconfig>
+)"));
+        CPcConfig cfg(kUuid);
+        QCOMPARE(cfg.openReadOnly(), 1);
+        QStringList digests, changes;
+        QCOMPARE(cfg.getSummary(digests, changes), 0);
+        QCOMPARE(digests, QStringList({"CPU=Intel", "Software=S1", "Software=S3", "Extra=E"}));
+        QCOMPARE(changes, QStringList({"CPU : T1 add   Intel  ", "CPU : T2 remove Old"}));
+
+        QMap<QString, QStringList> log;
+        QCOMPARE(cfg.getChangeLog(log), 0);
+        QCOMPARE(log.keys(), QStringList({"BIOS", "CPU", "Extra", "OS", "Software"}));
+        QCOMPARE(log.value("CPU"), QStringList({"T1^add^  Intel  ", "T2^remove^Old"}));
+        QCOMPARE(log.value("OS"), QStringList());
+        QCOMPARE(log.value("BIOS"), QStringList());
+
+        QMap<QString, QString> texts;
+        texts.insert("Keep", "k");
+        QCOMPARE(cfg.getDigests(texts), 0);
+        QCOMPARE(texts.value("Software"), QString("S1\n\n   \nS3\n"));
+        QCOMPARE(texts.value("OS"), QString("\n"));
+        QCOMPARE(texts.value("BIOS"), QString());
+        QCOMPARE(texts.value("Extra"), QString("E\n"));
+        QCOMPARE(texts.value("lastupdate"), QString("July 14 2009 16:05:09"));
+        QCOMPARE(texts.value("Keep"), QString("k"));
+
+        QStringList rows {"before"};
+        QCOMPARE(cfg.getContents("Software", rows), 0);
+        QCOMPARE(rows, QStringList({"before", "a", "b", "c", "d"}));
+        QStringList none;
+        QCOMPARE(cfg.getContents("Printer", none), -1);
+        QVERIFY(none.isEmpty());
+        QString row = "x";
+        QCOMPARE(cfg.getContent("Software", row), 0);
+        QCOMPARE(row, QString("a"));
+        QCOMPARE(cfg.getContent("BIOS", row), 0);
+        QCOMPARE(row, QString());
+        QCOMPARE(cfg.getContent("Printer", row), -1);
+    }
+
+    void readersWithoutLastUpdate()
+    {
+        QVERIFY(CStoreTestRun::write(kFile, kDecl + "<pcconfig><CPU/></pcconfig>\n"));
+        CPcConfig cfg(kUuid);
+        cfg.open();
+        QMap<QString, QString> texts;
+        cfg.getDigests(texts);
+        QCOMPARE(texts.value("lastupdate"), QString());
+        QVERIFY(texts.contains("lastupdate"));
+        QCOMPARE(texts.value("CPU"), QString());
+    }
+
+    void readersSeeTheFileAsOpened()
+    {
+        fill("^CPU:Name=A\n");
+        CPcConfig reader(kUuid);
+        reader.openReadOnly();
+        {
+            CPcConfig writer(kUuid);
+            writer.open();
+            writer.applyChange(kUuid + "^CPU$add$Name=B\n");
+        }
+        QStringList rows;
+        reader.getContents("CPU", rows);
+        QCOMPARE(rows, QStringList({"Name=A\n"}));
+    }
+};
+
+BRAMIX_STORE_TEST_MAIN(TestPcConfig)
+#include "tst_pcconfig.moc"
