@@ -32,13 +32,13 @@ HRESULT CInquixHarness::callExport(void *library, const char *name)
     return f ? f() : E_FAIL;
 }
 
-bool CInquixHarness::registerFakeLocator()
+bool CInquixHarness::registerFakeLocator(const QString &library)
 {
     const char script[] = "HKCR\n{\n\tNoRemove CLSID\n\t{\n"
                           "\t\tForceRemove {CB8555CC-9128-11D1-AD9B-00C04FD8FDFF} = s 'Test locator'\n\t\t{\n"
                           "\t\t\tInprocServer32 = s '%MODULE%'\n\t\t\t{\n"
                           "\t\t\t\tval ThreadingModel = s 'Both'\n\t\t\t}\n\t\t}\n\t}\n}\n";
-    const std::u16string path = fakeWmiPath().toStdU16String();
+    const std::u16string path = library.toStdU16String();
     const COMREGREPLACEMENT replacement = {u"MODULE", path.c_str()};
     return ComRegistrarUpdate(script, COM_TRUE, &replacement, 1) == S_OK;
 }

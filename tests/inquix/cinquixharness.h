@@ -18,8 +18,9 @@ public:
     // Calls an export without arguments that returns an HRESULT; E_FAIL when it is missing.
     static HRESULT callExport(void *library, const char *name);
 
-    // Enters the fake locator library under the administrative locator's class identifier.
-    static bool registerFakeLocator();
+    // Enters a library (the fake locator by default) under the administrative locator's class
+    // identifier, in place of the built-in one.
+    static bool registerFakeLocator(const QString &library = fakeWmiPath());
 
     // The text of a VT_BSTR variant; a null QString for any other type.
     static QString text(const VARIANT &value);

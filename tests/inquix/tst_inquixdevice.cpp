@@ -72,6 +72,7 @@ private slots:
     void queryPassesTextAndFlags();
     void connectionErrors_data();
     void connectionErrors();
+    void locatorLibraryMissing();
     void refusedQueryLeavesResult();
     void objectUsableAfterError();
     void twoCallsTwoConnections();
@@ -263,6 +264,22 @@ void TestInquixDevice::connectionErrors()
     device->Release();
     QCOMPARE(m_wmi->locatorsAlive, 0);
     QCOMPARE(m_wmi->servicesAlive, 0);
+}
+
+void TestInquixDevice::locatorLibraryMissing()
+{
+    // The runtime cannot load the locator's library at all.
+    QVERIFY(CInquixHarness::registerFakeLocator(m_env.filePath(QStringLiteral("missing/libnowmi.so"))));
+    IDevice *device = createDevice();
+    QVERIFY(device);
+    BSTR wql = CInquixHarness::bstr(QStringLiteral("select * from Win32_Test"));
+    CVariant result;
+    const HRESULT hr = device->query(wql, &result.v);
+    SysFreeString(wql);
+    device->Release();
+    QVERIFY(CInquixHarness::registerFakeLocator());
+    QCOMPARE(hr, S_FALSE);
+    QCOMPARE(CInquixHarness::text(result.v), QStringLiteral("CoCreateInstance error"));
 }
 
 void TestInquixDevice::refusedQueryLeavesResult()
