@@ -1,0 +1,7 @@
+#include "ctestservice.h"
+
+int main(int argc, char **argv)
+{
+    CTestService service(argc, argv);
+    return service.exec();
+}
