@@ -324,6 +324,8 @@ HRESULT CDevice::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DIS
         pDispParams = &none;
     if (pDispParams->cNamedArgs != 0)
         return DISP_E_PARAMNOTFOUND;
+    if (pDispParams->cArgs != 0 && !pDispParams->rgvarg)
+        return E_INVALIDARG;
     return invokeMethod(dispIdMember, pDispParams, pVarResult, puArgErr);
 }
 
