@@ -6,7 +6,9 @@
 
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,6 +20,7 @@ struct Stanza
     QByteArray version;
     QByteArray maintainer;
     QByteArray origin;
+    QByteArray multiArch;
     QByteArray summary; // first line of Description
 };
 
@@ -65,20 +68,27 @@ QList<CWmiObject> CWmiProductProvider::objects() const
     const QByteArray data = file.readAll();
     file.close();
 
-    const QByteArray infoDir = QFile::encodeName(path(QStringLiteral("/var/lib/dpkg/info"))) + '/';
+    // The file lists are looked up relative to their directory, which saves a path walk per package.
+    const int infoDir = ::open(
+        QFile::encodeName(path(QStringLiteral("/var/lib/dpkg/info"))).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     QList<CWmiObject> result;
 
     auto finish = [&](const Stanza &s) {
         if (s.package.isEmpty() || !isInstalled(s.status))
             return;
         // dpkg names the file list "<pkg>:<arch>.list" for packages that can be installed for
-        // several architectures at once, "<pkg>.list" otherwise.
+        // several architectures at once ("Multi-Arch: same"), "<pkg>.list" otherwise.
         QVariant installDate;
         QVariant installDate2;
         struct stat st;
-        const QByteArray base = infoDir + s.package;
-        if ((!s.architecture.isEmpty() && ::stat((base + ':' + s.architecture + ".list").constData(), &st) == 0)
-            || ::stat((base + ".list").constData(), &st) == 0) {
+        const QByteArray plain = s.package + ".list";
+        const QByteArray qualified = s.package + ':' + s.architecture + ".list";
+        const bool same = s.multiArch == "same" && !s.architecture.isEmpty();
+        const QByteArray &first = same ? qualified : plain;
+        const QByteArray &second = same ? plain : qualified;
+        if (infoDir >= 0
+            && (::fstatat(infoDir, first.constData(), &st, 0) == 0
+                || (!s.architecture.isEmpty() && ::fstatat(infoDir, second.constData(), &st, 0) == 0))) {
             installDate = CCimDateTime::dateFromSecsSinceEpoch(st.st_mtime);
             installDate2 = CCimDateTime::fromSecsSinceEpoch(st.st_mtime);
         }
@@ -132,6 +142,8 @@ QList<CWmiObject> CWmiProductProvider::objects() const
                     field = &s.maintainer;
                 else if (keyIs(p, keyLength, "Origin"))
                     field = &s.origin;
+                else if (keyIs(p, keyLength, "Multi-Arch"))
+                    field = &s.multiArch;
                 else if (keyIs(p, keyLength, "Description"))
                     field = &s.summary;
                 if (field)
@@ -141,5 +153,7 @@ QList<CWmiObject> CWmiProductProvider::objects() const
         p = eol + 1;
     }
     finish(s);
+    if (infoDir >= 0)
+        ::close(infoDir);
     return result;
 }
