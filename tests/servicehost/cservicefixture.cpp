@@ -45,7 +45,7 @@ QString unescape(const QString &text)
 CServiceFixture::CServiceFixture()
     : m_program(CTestEnvironment::stagedFile(QStringLiteral("bxtestservice")))
 {
-    for (const char *name : {"BXTEST_HOLDSTART", "BXTEST_FLAGS", "BXTEST_EXITDELAY", "BXTEST_NAME"})
+    for (const char *name : {"BXTEST_HOLDSTART", "BXTEST_FLAGS", "BXTEST_EXITDELAY", "BXTEST_NAME", "BXTEST_QUITCODE"})
         qunsetenv(name);
     qputenv("BXTEST_HOOKLOG", QFile::encodeName(hookLogPath()));
 }

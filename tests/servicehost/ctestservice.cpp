@@ -56,6 +56,8 @@ void CTestService::start()
             QThread::msleep(20);
     }
     logMessage(QStringLiteral("Test service started"));
+    if (qEnvironmentVariableIsSet("BXTEST_QUITCODE"))
+        QCoreApplication::exit(qEnvironmentVariableIntValue("BXTEST_QUITCODE"));
 }
 
 void CTestService::stop()

@@ -11,6 +11,7 @@
 //   BXTEST_FLAGS     comma list: suspend (CanBeSuspended), nostop (CannotBeStopped)
 //   BXTEST_EXITDELAY milliseconds the process lingers after its event loop ended
 //   BXTEST_NAME      service name (default "Bramix Test Service")
+//   BXTEST_QUITCODE  the start hook ends the event loop with this exit code
 // Commands: 5 turns on CanBeSuspended while running; 7 quits the application with exit code 3.
 class CTestService : public QtService<QCoreApplication>
 {
