@@ -312,6 +312,24 @@ void TestWmiProvidersSw::providers_data()
     }
 
     {
+        // A system-on-chip display card is known only to DRM; its driver names it.
+        Files f;
+        f["/sys/devices/platform/soc/gpu/modalias"] = "of:Ngpu\n";
+        f["/sys/devices/platform/soc/gpu/driver"] = "->../../../../bus/platform/drivers/vc4-drm";
+        f["/sys/class/drm/card0/device"] = "->../../../devices/platform/soc/gpu";
+        f["/sys/class/drm/card0-HDMI-A-1/status"] = "connected\n";
+        f["/sys/class/drm/card0-HDMI-A-1/modes"] = "1280x1024\n";
+        f["/sys/class/drm/card1/dev"] = "226:1\n";
+        QTest::newRow("display card without PCI")
+            << "Win32_VideoController" << f
+            << QStringList {"AdapterCompatibility=<null>", "AdapterRAM=<null>", "Caption=vc4-drm",
+                   "CurrentBitsPerPixel=32 (uint)", "CurrentHorizontalResolution=1280 (uint)",
+                   "CurrentNumberOfColors=4294967296 (qulonglong)", "CurrentVerticalResolution=1024 (uint)",
+                   "Description=vc4-drm", "DeviceID=VideoController1", "DriverVersion=<null>", "Name=vc4-drm",
+                   "PNPDeviceID=<null>", "VideoModeDescription=1280 x 1024 x 4294967296 colors"};
+    }
+
+    {
         Files f;
         f["/sys/class/drm/card0-DP-2/status"] = "connected\n";
         f["/sys/class/drm/card0-DP-2/edid"] = edidBlock("DELL U2415");

@@ -32,14 +32,43 @@ QList<CDrmConnectors::Connector> CDrmConnectors::list(const CWmiProvider &provid
     return result;
 }
 
-QString CDrmConnectors::cardPciAddress(const CWmiProvider &provider, int card)
+namespace {
+
+// Last component of a symbolic link's target; the link is read, not followed.
+QString linkName(const CWmiProvider &provider, const QString &machinePath)
 {
-    const QByteArray link = QFile::encodeName(provider.path(QStringLiteral("/sys/class/drm/card%1/device").arg(card)));
+    const QByteArray link = QFile::encodeName(provider.path(machinePath));
     char target[4096];
     const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
     if (n <= 0)
         return QString();
     return QFileInfo(QFile::decodeName(QByteArray(target, int(n)))).fileName();
+}
+
+} // namespace
+
+QList<int> CDrmConnectors::cards(const CWmiProvider &provider)
+{
+    static const QRegularExpression pattern(QStringLiteral("^card(\\d+)$"));
+    QList<int> result;
+    const QDir dir(provider.path(QStringLiteral("/sys/class/drm")));
+    for (const QString &entry : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
+        const QRegularExpressionMatch m = pattern.match(entry);
+        if (m.hasMatch())
+            result.append(m.captured(1).toInt());
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+QString CDrmConnectors::cardDriver(const CWmiProvider &provider, int card)
+{
+    return linkName(provider, QStringLiteral("/sys/class/drm/card%1/device/driver").arg(card));
+}
+
+QString CDrmConnectors::cardPciAddress(const CWmiProvider &provider, int card)
+{
+    return linkName(provider, QStringLiteral("/sys/class/drm/card%1/device").arg(card));
 }
 
 bool CDrmConnectors::firstMode(const CWmiProvider &provider, const Connector &connector, int *width, int *height)
