@@ -44,27 +44,25 @@ HRESULT CInprocLibraryTable::getClassObject(const QString &path, REFCLSID clsid,
 {
     // The call into the library happens under the lock, so no other thread can unload it meanwhile.
     QMutexLocker locker(&g_lock);
-    {
-        const QString key = keyFor(path);
-        auto it = libraries().find(key);
-        if (it == libraries().end()) {
-            if (path.contains(QLatin1Char('/')) && !QFileInfo::exists(path))
-                return CO_E_DLLNOTFOUND;
-            void *handle = ::dlopen(QFile::encodeName(key).constData(), RTLD_NOW | RTLD_LOCAL);
-            if (!handle)
-                return path.contains(QLatin1Char('/')) ? CO_E_ERRORINDLL : CO_E_DLLNOTFOUND;
-            Library lib;
-            lib.handle = handle;
-            lib.getClassObject = reinterpret_cast<GetClassObjectFn>(::dlsym(handle, "DllGetClassObject"));
-            lib.canUnloadNow = reinterpret_cast<CanUnloadNowFn>(::dlsym(handle, "DllCanUnloadNow"));
-            if (!lib.getClassObject) {
-                ::dlclose(handle);
-                return CO_E_ERRORINDLL;
-            }
-            it = libraries().emplace(key, lib).first;
+    const QString key = keyFor(path);
+    auto it = libraries().find(key);
+    if (it == libraries().end()) {
+        if (path.contains(QLatin1Char('/')) && !QFileInfo::exists(path))
+            return CO_E_DLLNOTFOUND;
+        void *handle = ::dlopen(QFile::encodeName(key).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return path.contains(QLatin1Char('/')) ? CO_E_ERRORINDLL : CO_E_DLLNOTFOUND;
+        Library lib;
+        lib.handle = handle;
+        lib.getClassObject = reinterpret_cast<GetClassObjectFn>(::dlsym(handle, "DllGetClassObject"));
+        lib.canUnloadNow = reinterpret_cast<CanUnloadNowFn>(::dlsym(handle, "DllCanUnloadNow"));
+        if (!lib.getClassObject) {
+            ::dlclose(handle);
+            return CO_E_ERRORINDLL;
         }
-        return it->second.getClassObject(clsid, riid, ppv);
+        it = libraries().emplace(key, lib).first;
     }
+    return it->second.getClassObject(clsid, riid, ppv);
 }
 
 void CInprocLibraryTable::freeUnused()

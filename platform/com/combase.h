@@ -312,19 +312,30 @@ extern const IID IID_IDispatch; // {00020400-0000-0000-C000-000000000046}
 extern const IID IID_IClassFactory; // {00000001-0000-0000-C000-000000000046}
 extern const IID IID_NULL; // all zero
 
-// Apartments and security
+// Apartments and security. Each thread has its own apartment: the first CoInitializeEx answers
+// S_OK, later ones S_FALSE (each needs its CoUninitialize), RPC_E_CHANGED_MODE when the mode differs
+// from the one the thread holds. Only the first CoInitializeSecurity of a process succeeds; every
+// later call answers RPC_E_TOO_LATE and changes nothing.
 HRESULT CoInitializeEx(void *pvReserved, DWORD dwCoInit);
 HRESULT CoInitialize(void *pvReserved); // apartment-threaded
 void CoUninitialize();
 HRESULT CoInitializeSecurity(void *pSecDesc, LONG cAuthSvc, void *asAuthSvc, void *pReserved1, DWORD dwAuthnLevel,
     DWORD dwImpLevel, void *pAuthList, DWORD dwCapabilities, void *pReserved3);
 
-// Activation
+// Activation of in-process servers, from a thread that has initialised COM (else
+// CO_E_NOTINITIALIZED): CLSID\{clsid}\InprocServer32 in the class registry names the library
+// (REGDB_E_CLASSNOTREG without it; CO_E_DLLNOTFOUND when it is missing, CO_E_ERRORINDLL when it
+// cannot be loaded or has no DllGetClassObject). CLSID_WbemAdministrativeLocator needs no entry: it
+// is served by libbramixwmi.so beside libbramixcom.so. The object is made in the calling thread
+// whatever its ThreadingModel says. CoFreeUnusedLibraries unloads every library whose
+// DllCanUnloadNow answers S_OK.
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown *pUnkOuter, DWORD dwClsContext, REFIID riid, void **ppv);
 HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void *pvReserved, REFIID riid, void **ppv);
 void CoFreeUnusedLibraries();
 
-// Identifiers and their text form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
+// Identifiers and their text form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (upper case written,
+// either case read). CLSIDFromProgID follows CurVer to the current version's CLSID; an unknown
+// ProgID gives CO_E_CLASSSTRING.
 HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, CLSID *lpclsid);
 HRESULT CLSIDFromString(LPCOLESTR lpsz, CLSID *pclsid);
 HRESULT IIDFromString(LPCOLESTR lpsz, IID *lpiid);
@@ -337,8 +348,10 @@ void SysFreeString(BSTR bstrString);
 UINT SysStringLen(BSTR pbstr);
 
 // Variants. VariantChangeType to VT_BSTR uses the C locale: integers in decimal, reals with '.'
-// and the shortest exact form, booleans "True"/"False", dates "yyyy-MM-dd hh:mm:ss"; VT_NULL and
-// VT_EMPTY to VT_BSTR fail with DISP_E_TYPEMISMATCH.
+// and the shortest exact form (an exponent only where shorter: "1e+20"), currency with up to four
+// decimals, booleans "True"/"False", dates "yyyy-MM-dd hh:mm:ss" (years 100 to 9999, else
+// DISP_E_OVERFLOW); VT_NULL and VT_EMPTY to VT_BSTR fail with DISP_E_TYPEMISMATCH. VT_BSTR and the
+// source's own type are the only targets (others: DISP_E_TYPEMISMATCH).
 void VariantInit(VARIANTARG *pvarg);
 HRESULT VariantClear(VARIANTARG *pvarg);
 HRESULT VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc);
@@ -355,12 +368,18 @@ HRESULT SafeArrayGetElement(SAFEARRAY *psa, LONG *rgIndices, void *pv); // copie
 HRESULT SafeArrayPutElement(SAFEARRAY *psa, LONG *rgIndices, void *pv); // copies
 HRESULT SafeArrayCopy(SAFEARRAY *psa, SAFEARRAY **ppsaOut); // deep copy
 
-// Thread locale (registration switches it and restores it)
+// Thread locale (registration switches it and restores it). Per thread; a thread starts with
+// 0x0409 (English, United States), and both default locales are taken as that.
 LCID GetThreadLocale();
 BOOL SetThreadLocale(LCID Locale);
 
-// Class registry (the counterpart of HKEY_CLASSES_ROOT) through registry scripts, the notation of
-// the registrar: keys, "val name = s 'text'", "NoRemove", "ForceRemove", "%NAME%" replacements.
+// Class registry (the counterpart of HKEY_CLASSES_ROOT, the file classregistry.json in the platform
+// state directory) through registry scripts, the notation of the registrar: keys,
+// "val name = s 'text'", "NoRemove", "ForceRemove", "Delete", "%NAME%" replacements (see
+// cregistrarscript.h). A script is applied whole or not at all: DISP_E_EXCEPTION for an invalid
+// script, REGDB_E_READREGDB / REGDB_E_WRITEREGDB when the registry cannot be read / written.
+// Type libraries go under TypeLib\{libid}\<major.minor> and Interface\{iid}; UnRegisterTypeLib
+// removes the version whole and answers TYPE_E_REGISTRYACCESS when it is not registered.
 HRESULT ComRegistrarUpdate(
     const char *scriptUtf8, BOOL bRegister, const COMREGREPLACEMENT *replacements, int replacementCount);
 HRESULT ComRegisterTypeLib(const COMTYPELIBINFO *info, LPCOLESTR libraryPath);
