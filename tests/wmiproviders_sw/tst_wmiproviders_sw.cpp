@@ -121,7 +121,12 @@ QByteArray edidBlock(const QByteArray &name, bool withTiming = true)
 }
 
 const QByteArray pciIds = "# pci.ids excerpt\n"
+                          "1000  Broadcom / LSI\n"
+                          "\t3e92  not the Intel device\n"
+                          "\t8086  not a vendor line\n"
+                          "\n"
                           "8086  Intel Corporation\n"
+                          "\t1000  Intel device that is not a vendor\n"
                           "\t3e92  CoffeeLake-S GT2 [UHD Graphics 630]\n"
                           "\t\t1028 0869  Vostro 3470\n"
                           "\ta348  Cannon Lake PCH cAVS\n"

@@ -25,13 +25,9 @@ const KnownVendor knownVendors[] = {
     {0x1a03, "ASPEED Technology, Inc."},
 };
 
-bool parseHex4(const QByteArray &line, int pos, uint *value)
+QByteArray hex4(uint value)
 {
-    if (line.size() < pos + 4)
-        return false;
-    bool ok = false;
-    *value = line.mid(pos, 4).toUInt(&ok, 16);
-    return ok;
+    return QByteArray::number(value & 0xFFFF, 16).rightJustified(4, '0');
 }
 
 } // namespace
@@ -41,54 +37,58 @@ CPciIds::CPciIds(const CWmiProvider &provider)
     for (const char *file : {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids"}) {
         const QByteArray data = provider.readBytes(QLatin1String(file));
         if (!data.isEmpty()) {
-            load(data);
-            break;
+            m_data = '\n' + data;
+            return;
         }
     }
-    if (!m_loaded)
-        for (const KnownVendor &v : knownVendors)
-            m_vendors.insert(v.id, QString::fromLatin1(v.name));
+    for (const KnownVendor &v : knownVendors)
+        m_known.insert(v.id, QString::fromLatin1(v.name));
 }
 
-void CPciIds::load(const QByteArray &data)
+// Only a handful of ids are looked up per read, so the 1.5 MB database is searched, not indexed.
+// Vendor lines start in column 0 with four hex digits, device lines with one tab; the class
+// section at the end uses two-digit ids and cannot match.
+QByteArray CPciIds::vendorBlock(uint vendor) const
 {
-    // Vendor lines start in column 0, device lines with one tab, subsystem lines with two; the
-    // device class section ("C ...") at the end is not needed.
-    m_loaded = true;
-    uint vendor = 0;
-    bool inVendor = false;
-    qsizetype start = 0;
-    while (start < data.size()) {
-        qsizetype end = data.indexOf('\n', start);
-        if (end < 0)
-            end = data.size();
-        const QByteArray line = data.mid(start, end - start);
-        start = end + 1;
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        if (line.startsWith("C "))
+    const qsizetype start = m_data.indexOf('\n' + hex4(vendor) + "  ");
+    if (start < 0)
+        return QByteArray();
+    qsizetype end = start + 1;
+    for (;;) {
+        end = m_data.indexOf('\n', end);
+        if (end < 0 || end + 1 >= m_data.size()) {
+            end = m_data.size();
             break;
-        uint id = 0;
-        if (line.at(0) != '\t') {
-            inVendor = parseHex4(line, 0, &id);
-            if (inVendor) {
-                vendor = id;
-                m_vendors.insert(vendor, QString::fromUtf8(line.mid(4).trimmed()));
-            }
-        } else if (inVendor && line.size() > 1 && line.at(1) != '\t' && parseHex4(line, 1, &id)) {
-            m_devices.insert((vendor << 16) | id, QString::fromUtf8(line.mid(5).trimmed()));
         }
+        const char c = m_data.at(end + 1);
+        if (c != '\t' && c != '#' && c != '\n')
+            break;
+        ++end;
     }
+    return m_data.mid(start, end - start);
 }
 
 QString CPciIds::vendorName(uint vendor) const
 {
-    return m_vendors.value(vendor);
+    if (m_data.isEmpty())
+        return m_known.value(vendor);
+    const QByteArray block = vendorBlock(vendor);
+    if (block.isEmpty())
+        return QString();
+    const qsizetype eol = block.indexOf('\n', 1);
+    return QString::fromUtf8(block.mid(5, eol < 0 ? -1 : eol - 5).trimmed());
 }
 
 QString CPciIds::deviceName(uint vendor, uint device) const
 {
-    return m_devices.value((vendor << 16) | device);
+    const QByteArray block = vendorBlock(vendor);
+    const QByteArray key = "\n\t" + hex4(device) + "  ";
+    const qsizetype at = block.indexOf(key);
+    if (at < 0)
+        return QString();
+    const qsizetype from = at + key.size();
+    const qsizetype eol = block.indexOf('\n', from);
+    return QString::fromUtf8(block.mid(from, eol < 0 ? -1 : eol - from).trimmed());
 }
 
 QString CPciIds::displayName(uint vendor, uint device) const

@@ -20,9 +20,10 @@ public:
     QString displayName(uint vendor, uint device) const;
 
 private:
-    void load(const QByteArray &data);
+    // The vendor's block in the database: its own line and its device lines.
+    QByteArray vendorBlock(uint vendor) const;
 
-    QHash<uint, QString> m_vendors;
-    QHash<quint32, QString> m_devices;
-    bool m_loaded = false;
+    // The database with a line feed in front, so every entry follows a "\n"; empty when missing.
+    QByteArray m_data;
+    QHash<uint, QString> m_known;
 };
