@@ -1,0 +1,45 @@
+#include "bxserverservice.h"
+
+#include "cmessages.h"
+#include "fortuneserver.h"
+
+#include <QHostAddress>
+
+namespace {
+// How long a stop waits for running workers and pushes before it interrupts them.
+const int stopBoundMs = 10000;
+
+void logSuccess(const QString &text)
+{
+    QtServiceBase::instance()->logMessage(text, QtServiceBase::Success, 0, 0, QByteArray());
+}
+} // namespace
+
+BXServerService::BXServerService(int argc, char **argv, const QString &name)
+    : QtService<QCoreApplication>(argc, argv, name)
+    , m_server(nullptr)
+{ }
+
+BXServerService::~BXServerService() { }
+
+void BXServerService::start()
+{
+    m_server = new FortuneServer();
+    if (!m_server->listen(QHostAddress::Any, CMessages::ServerPort)) {
+        logSuccess(QStringLiteral("listen error:") + m_server->errorString());
+        QCoreApplication::quit();
+        return;
+    }
+    logSuccess(QStringLiteral("service binding ok!"));
+}
+
+void BXServerService::stop()
+{
+    // Let running requests and pushes end before the program does.
+    if (m_server)
+        m_server->shutdown(stopBoundMs);
+}
+
+void BXServerService::pause() { }
+
+void BXServerService::resume() { }

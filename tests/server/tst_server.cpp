@@ -1,0 +1,517 @@
+#include "serverfixture.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QtEndian>
+
+#include <memory>
+#include <vector>
+
+namespace {
+const QString uuidA = QStringLiteral("{6f1c1f0e-2b9a-4c39-9d7e-1a2b3c4d5e6f}");
+const QString rowA = QStringLiteral("Name=Intel(R) Core(TM) i7 CPU\nNumberOfCores=4\n");
+const QString rowB = QStringLiteral("Name=AMD Ryzen 7\nNumberOfCores=8\n");
+
+QDomDocument loadXml(const QString &path)
+{
+    QDomDocument doc;
+    doc.setContent(CTestEnvironment::readFile(path));
+    return doc;
+}
+
+QStringList contents(const QString &path, const QString &cls)
+{
+    QStringList out;
+    const QDomDocument doc = loadXml(path);
+    const QDomElement c = doc.documentElement().firstChildElement(cls);
+    for (QDomElement e = c.firstChildElement(QStringLiteral("content")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("content")))
+        out << e.text();
+    return out;
+}
+
+QString noticeOf(const QString &listPath, const QString &uuid)
+{
+    const QDomDocument doc = loadXml(listPath);
+    const QDomElement root = doc.documentElement();
+    for (QDomElement pc = root.firstChildElement(QStringLiteral("pc")); !pc.isNull();
+         pc = pc.nextSiblingElement(QStringLiteral("pc")))
+        if (pc.attribute(QStringLiteral("UUID")) == uuid)
+            return pc.attribute(QStringLiteral("notice"));
+    return QStringLiteral("<none>");
+}
+
+struct Push
+{
+    QString header;
+    QByteArray payload;
+};
+
+// File pushes as they arrive: total (32-bit), header length (16-bit), header, payload.
+bool parsePushes(QByteArray bytes, QList<Push> *out)
+{
+    while (!bytes.isEmpty()) {
+        if (bytes.size() < 6)
+            return false;
+        const qint32 total = qFromBigEndian<qint32>(bytes.constData());
+        const quint16 len = qFromBigEndian<quint16>(bytes.constData() + 4);
+        if (total < 6 + len || bytes.size() < total)
+            return false;
+        out->append(Push {QString::fromLatin1(bytes.mid(6, len)), bytes.mid(6 + len, total - 6 - len)});
+        bytes.remove(0, total);
+    }
+    return true;
+}
+
+QString changeNotice(const QString &uuid, const QStringList &items)
+{
+    QString text = QStringLiteral("changelog:") + uuid;
+    for (const QString &item : items)
+        text += QLatin1Char('^') + item;
+    return text;
+}
+} // namespace
+
+class TestServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // One "add" item from a listed client: stored with its digest and a record, the flag turns to
+    // "no", and the acknowledgement is exactly these 30 bytes.
+    void changeNoticeIsStoredAndAcknowledged()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        QVERIFY(f.startConsole());
+
+        bool closed = false;
+        const QByteArray reply = ServerFixture::exchange(
+            ServerFixture::frame(changeNotice(uuidA, {QStringLiteral("CPU$add$") + rowA})), &closed);
+        QCOMPARE(reply.toHex(' '),
+            QByteArray("00 1c 00 00 00 18 00 73 00 65 00 74 00 43 00 68 00 61 00 6e 00 67 00 65 00 3a 00 6f 00 6b"));
+        QVERIFY(closed);
+
+        const QString inventory = f.file(uuidA + ".xml");
+        QCOMPARE(contents(inventory, "CPU"), QStringList {rowA});
+        const QDomDocument doc = loadXml(inventory);
+        const QDomElement cpu = doc.documentElement().firstChildElement("CPU");
+        QCOMPARE(cpu.firstChildElement("content").attribute("digest"), QStringLiteral("Intel(R) Core(TM) i7 CPU"));
+        const QDomElement record = cpu.firstChildElement("changelog").firstChildElement("record");
+        QCOMPARE(record.attribute("type"), QStringLiteral("add"));
+        QCOMPARE(record.attribute("notice"), QStringLiteral("no"));
+        QCOMPARE(record.text(), rowA);
+        QVERIFY(!cpu.attribute("lastupdate").isEmpty());
+        QVERIFY(!doc.documentElement().attribute("lastupdate").isEmpty());
+        QCOMPARE(noticeOf(f.file("list.xml"), uuidA), QStringLiteral("no"));
+
+        // The event log holds the one start record.
+        QCOMPARE(f.eventLog(), QStringList {"success service binding ok!"});
+    }
+
+    // Only the text before a second ":" is applied; a removal takes the row out again.
+    void secondColonAndRemove()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        QVERIFY(f.startConsole());
+        const QString text = changeNotice(uuidA, {"CPU$add$" + rowA, "CPU$add$" + rowB}) + ":CPU$add$Name=Ignored\n";
+        QCOMPARE(ServerFixture::exchange(ServerFixture::frame(text)).size(), 30);
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), (QStringList {rowA, rowB}));
+
+        QCOMPARE(ServerFixture::exchange(ServerFixture::frame(changeNotice(uuidA, {"CPU$remove$" + rowA}))).size(), 30);
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowB});
+    }
+
+    // Requests that must get no reply and change no file.
+    void unansweredRequests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("listed"); // uuidA in list.xml
+        QTest::addColumn<QByteArray>("inventory"); // content of uuidA's file; "-" for none
+        const QByteArray templ = "-";
+        const QString item = "CPU$add$" + rowA;
+        QTest::newRow("empty notice") << ServerFixture::frame("changelog:") << true << QByteArray("template");
+        QTest::newRow("changelog without colon") << ServerFixture::frame("changelog") << true << QByteArray("template");
+        QTest::newRow("update with three fields")
+            << ServerFixture::frame("update:2.1.1:1") << true << QByteArray("template");
+        QTest::newRow("other keyword") << ServerFixture::frame("hello:" + uuidA) << true << QByteArray("template");
+        QTest::newRow("empty text") << ServerFixture::frame(QString()) << true << QByteArray("template");
+        QTest::newRow("path in uuid") << ServerFixture::frame(changeNotice("../" + uuidA, {item})) << true
+                                      << QByteArray("template");
+        QTest::newRow("uuid with slash") << ServerFixture::frame(changeNotice("{a}/x", {item})) << true
+                                         << QByteArray("template");
+        QTest::newRow("no inventory file") << ServerFixture::frame(changeNotice(uuidA, {item})) << true << templ;
+        QTest::newRow("unlisted, no file") << ServerFixture::frame(changeNotice(uuidA, {item})) << false << templ;
+        QTest::newRow("empty inventory file")
+            << ServerFixture::frame(changeNotice(uuidA, {item})) << true << QByteArray("");
+        QTest::newRow("broken inventory file")
+            << ServerFixture::frame(changeNotice(uuidA, {item})) << true << QByteArray("<pcconfig><CPU>");
+        // A count larger than the frame that follows: the text never arrives.
+        QTest::newRow("cut frame") << ServerFixture::frame(changeNotice(uuidA, {item})).left(20) << true
+                                   << QByteArray("template");
+    }
+    void unansweredRequests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, listed);
+        QFETCH(QByteArray, inventory);
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        f.setEnv("BRAMIX_TEST_SERVER_WAIT_MS", "300");
+        if (listed)
+            QVERIFY(f.addClient(uuidA, false));
+        if (inventory == "template")
+            QVERIFY(QFile::copy(f.file("configtempl.xml"), f.file(uuidA + ".xml")));
+        else if (inventory != "-")
+            QVERIFY(CTestEnvironment::writeFile(f.file(uuidA + ".xml"), inventory));
+        QVERIFY(f.startConsole());
+
+        QMap<QString, QByteArray> before;
+        const QStringList names = QDir(f.dir()).entryList(QDir::Files);
+        for (const QString &n : names)
+            before[n] = CTestEnvironment::readFile(f.file(n));
+
+        bool closed = false;
+        QCOMPARE(ServerFixture::exchange(request, &closed), QByteArray());
+        QVERIFY(closed);
+        QCOMPARE(QDir(f.dir()).entryList(QDir::Files), names);
+        for (const QString &n : names)
+            QVERIFY2(CTestEnvironment::readFile(f.file(n)) == before[n], qPrintable(n));
+        QVERIFY(!QFileInfo::exists(f.dir() + "/../" + uuidA + ".xml"));
+    }
+
+    // A peer that connects and sends nothing, or stops in the middle of a frame: its worker ends
+    // after the wait (shortened here) and closes the connection without a reply.
+    void idlePeerIsDropped_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("nothing") << QByteArray();
+        QTest::newRow("one byte") << QByteArray(1, '\0');
+        QTest::newRow("count only") << ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA})).left(2);
+    }
+    void idlePeerIsDropped()
+    {
+        QFETCH(QByteArray, sent);
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        f.setEnv("BRAMIX_TEST_SERVER_WAIT_MS", "300");
+        QVERIFY(f.startConsole());
+        bool closed = false;
+        QCOMPARE(ServerFixture::exchange(sent, &closed, 20000), QByteArray());
+        QVERIFY(closed);
+        QCOMPARE(noticeOf(f.file("list.xml"), uuidA), QStringLiteral("yes"));
+    }
+
+    // A peer that sends a byte within every wait still loses its worker at the overall deadline.
+    void tricklingPeerMeetsDeadline()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        f.setEnv("BRAMIX_TEST_SERVER_WAIT_MS", "2000");
+        f.setEnv("BRAMIX_TEST_SERVER_DEADLINE_MS", "1000");
+        QVERIFY(f.startConsole());
+        const QByteArray request = ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA}));
+        QTcpSocket s;
+        s.connectToHost("127.0.0.1", 2210);
+        QVERIFY(s.waitForConnected(5000));
+        int sent = 0;
+        while (sent < request.size() && s.state() == QAbstractSocket::ConnectedState) {
+            s.write(request.mid(sent, 1));
+            s.waitForBytesWritten(1000);
+            ++sent;
+            s.waitForReadyRead(100); // also notices the server's close
+        }
+        QVERIFY2(sent < request.size(), "the whole request went through");
+        QVERIFY(s.state() != QAbstractSocket::ConnectedState || s.waitForDisconnected(10000));
+        QCOMPARE(s.readAll(), QByteArray());
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList());
+    }
+
+    // Update checks: the client's version is compared with the published one as plain text; the
+    // list of the client's platform is pushed on the same connection after an "auto" record.
+    void updateCheck_data()
+    {
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("published");
+        QTest::addColumn<QStringList>("windows"); // file names in the server directory
+        QTest::addColumn<QStringList>("linuxFiles");
+        QTest::addColumn<bool>("recorded");
+        QTest::addColumn<QString>("recordIp");
+        QTest::addColumn<QStringList>("pushed"); // file names expected on the wire, in order
+        const QString label = "host(10.0.0.7)";
+        QTest::newRow("newer, windows") << "update:2.1.20090713:1:" + label << "2.1.20090715" << QStringList {"w1.exe"}
+                                        << QStringList {"l1"} << true << label << QStringList {"w1.exe"};
+        QTest::newRow("two files") << "update:2.1.20090713:1:" + label << "2.1.20090715"
+                                   << QStringList {"w1.exe", "w2.dll"} << QStringList() << true << label
+                                   << QStringList {"w1.exe", "w2.dll"};
+        QTest::newRow("newer, linux") << "update:2.1.20090713:2:" + label << "2.1.20090715" << QStringList {"w1.exe"}
+                                      << QStringList {"l1"} << true << label << QStringList {"l1"};
+        QTest::newRow("same version") << "update:2.1.20090713:1:" + label << "2.1.20090713" << QStringList {"w1.exe"}
+                                      << QStringList() << false << QString() << QStringList();
+        QTest::newRow("text order, 9 after 1") << "update:2.1.9:1:" + label << "2.1.10" << QStringList {"w1.exe"}
+                                               << QStringList() << false << QString() << QStringList();
+        QTest::newRow("prefix sorts first") << "update:2.1:1:" + label << "2.1.0" << QStringList {"w1.exe"}
+                                            << QStringList() << true << label << QStringList {"w1.exe"};
+        QTest::newRow("no files published") << "update:2.1.20090713:1:" + label << "2.1.20090715" << QStringList()
+                                            << QStringList() << false << QString() << QStringList();
+        QTest::newRow("windows client, only linux list")
+            << "update:2.1.20090713:1:" + label << "2.1.20090715" << QStringList() << QStringList {"l1"} << true
+            << label << QStringList();
+        QTest::newRow("unknown platform")
+            << "update:2.1.20090713:3:" + label << "2.1.20090715" << QStringList {"w1.exe"} << QStringList {"l1"}
+            << true << label << QStringList();
+        QTest::newRow("ipv6 label") << "update:2.1.20090713:1:host(fe80::1)"
+                                    << "2.1.20090715" << QStringList {"w1.exe"} << QStringList() << true << "host(fe80"
+                                    << QStringList {"w1.exe"};
+        // A listed file that cannot be read never reaches the client, not even as an empty file.
+        QTest::newRow("missing file") << "update:2.1.20090713:1:" + label << "2.1.20090715" << QStringList {"gone.exe"}
+                                      << QStringList() << true << label << QStringList();
+    }
+    void updateCheck()
+    {
+        QFETCH(QString, check);
+        QFETCH(QString, published);
+        QFETCH(QStringList, windows);
+        QFETCH(QStringList, linuxFiles);
+        QFETCH(bool, recorded);
+        QFETCH(QString, recordIp);
+        QFETCH(QStringList, pushed);
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QMap<QString, QByteArray> data;
+        const QString updates = f.env().filePath("updates");
+        QDir().mkpath(updates);
+        auto fileList = [&](const QStringList &names) {
+            QByteArray xml;
+            for (const QString &n : names) {
+                const QByteArray content = "content of " + n.toUtf8() + QByteArray(9000, char('a' + data.size()));
+                data[n] = content;
+                if (n != "gone.exe")
+                    CTestEnvironment::writeFile(updates + "/" + n, content);
+                xml += "    <file>" + (updates + "/" + n).toUtf8() + "</file>\n";
+            }
+            return xml;
+        };
+        const QByteArray uplist = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uplist>\n  <windows>\n"
+            + fileList(windows) + "  </windows>\n  <linux>\n" + fileList(linuxFiles) + "  </linux>\n  <version>"
+            + published.toUtf8() + "</version>\n  <setdate>12 10 2026 09:00:00</setdate>\n</uplist>\n";
+        QVERIFY(CTestEnvironment::writeFile(f.file("uplist.xml"), uplist));
+        QVERIFY(f.startConsole());
+
+        bool closed = false;
+        const QByteArray reply = ServerFixture::exchange(ServerFixture::frame(check), &closed);
+        QVERIFY(closed);
+        QList<Push> pushes;
+        QVERIFY(parsePushes(reply, &pushes));
+        QCOMPARE(pushes.size(), pushed.size());
+        for (int i = 0; i < pushed.size(); ++i) {
+            QCOMPARE(pushes.at(i).header, "SWAPLETFILE:" + pushed.at(i) + ":");
+            QCOMPARE(pushes.at(i).payload, data.value(pushed.at(i)));
+        }
+
+        const QDomDocument doc = loadXml(f.file("updateLog.xml"));
+        const QDomElement root = doc.documentElement();
+        QCOMPARE(root.tagName(), QStringLiteral("log"));
+        const QDomElement record = root.firstChildElement("record");
+        QCOMPARE(!record.isNull(), recorded);
+        if (!recorded)
+            return;
+        QVERIFY(record.nextSiblingElement("record").isNull());
+        QCOMPARE(record.firstChildElement("ip").text(), recordIp);
+        QCOMPARE(record.firstChildElement("type").text(), QStringLiteral("auto"));
+        QCOMPARE(record.firstChildElement("oldVersion").text(), check.section(':', 1, 1));
+        QCOMPARE(record.firstChildElement("newVersion").text(), published);
+        QStringList files;
+        const QStringList chosen = check.section(':', 2, 2) == "1" && !windows.isEmpty() ? windows
+            : check.section(':', 2, 2) == "2" && !linuxFiles.isEmpty()                   ? linuxFiles
+                                                                                         : QStringList();
+        for (QDomElement e = record.firstChildElement("files").firstChildElement("file"); !e.isNull();
+             e = e.nextSiblingElement("file"))
+            files << e.text();
+        QStringList expected;
+        for (const QString &n : chosen)
+            expected << updates + "/" + n;
+        QCOMPARE(files, expected);
+    }
+
+    // A client whose version still sorts first gets the files again, with a new record, each time.
+    void repeatedUpdateCheck()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        const QString file = f.env().filePath("BramixClient");
+        QVERIFY(CTestEnvironment::writeFile(file, "new client"));
+        QVERIFY(CTestEnvironment::writeFile(f.file("uplist.xml"),
+            "<uplist><windows><file>" + file.toUtf8()
+                + "</file></windows><linux/><version>2.1.20090715</version></uplist>"));
+        QVERIFY(f.startConsole());
+        for (int i = 0; i < 2; ++i) {
+            QList<Push> pushes;
+            QVERIFY(parsePushes(
+                ServerFixture::exchange(ServerFixture::frame("update:2.1.20090713:1:h(1.2.3.4)")), &pushes));
+            QCOMPARE(pushes.size(), 1);
+            QCOMPARE(pushes.at(0).payload, QByteArray("new client"));
+        }
+        const QDomDocument doc = loadXml(f.file("updateLog.xml"));
+        QDomElement r = doc.documentElement().firstChildElement("record");
+        QVERIFY(!r.isNull());
+        QVERIFY(!r.nextSiblingElement("record").isNull());
+    }
+
+    // Only the first request of a connection is served.
+    void twoRequestsInOneConnection()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        QVERIFY(f.startConsole());
+        const QByteArray two = ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA}))
+            + ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowB}));
+        QCOMPARE(ServerFixture::exchange(two).size(), 30);
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
+    }
+
+    // Fifty clients at once: each has a worker of its own at the same moment (the last to connect is
+    // served while the other 49 still hold their connections open), and every notice is stored.
+    void fiftyClientsAtOnce()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QStringList uuids;
+        for (int i = 0; i < 50; ++i) {
+            uuids << QStringLiteral("{00000000-0000-0000-0000-%1}").arg(i, 12, 10, QLatin1Char('0'));
+            QVERIFY(f.addClient(uuids.last()));
+        }
+        QVERIFY(f.startConsole());
+        std::vector<std::unique_ptr<QTcpSocket>> sockets;
+        for (int i = 0; i < 50; ++i) {
+            sockets.emplace_back(new QTcpSocket);
+            sockets.back()->connectToHost("127.0.0.1", 2210);
+        }
+        for (auto &s : sockets)
+            QVERIFY(s->waitForConnected(5000));
+        auto send = [&](int i) {
+            sockets[i]->write(
+                ServerFixture::frame(changeNotice(uuids[i], {"CPU$add$Name=cpu " + QString::number(i) + "\n"})));
+            sockets[i]->flush();
+        };
+        send(49);
+        QVERIFY(CTestEnvironment::waitFor([&] {
+            sockets[49]->waitForReadyRead(20);
+            return sockets[49]->bytesAvailable() >= 30;
+        }));
+        for (int i = 0; i < 49; ++i)
+            send(i);
+        for (int i = 0; i < 49; ++i) {
+            QVERIFY(CTestEnvironment::waitFor([&] {
+                sockets[i]->waitForReadyRead(20);
+                return sockets[i]->bytesAvailable() >= 30;
+            }));
+            QCOMPARE(sockets[i]->readAll().size(), 30);
+        }
+        for (int i = 0; i < 50; ++i) {
+            QCOMPARE(contents(f.file(uuids[i] + ".xml"), "CPU"), QStringList {"Name=cpu " + QString::number(i) + "\n"});
+            QCOMPARE(noticeOf(f.file("list.xml"), uuids[i]), QStringLiteral("no"));
+        }
+    }
+
+    // Beyond the worker bound, a connection waits to be served until a worker ends.
+    void workersAreBounded()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        f.setEnv("BRAMIX_TEST_SERVER_MAX_WORKERS", "3");
+        QVERIFY(f.startConsole()); // the port probe's worker ends at once (peer closed)
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 3; ++i) {
+            idle.emplace_back(new QTcpSocket);
+            idle.back()->connectToHost("127.0.0.1", 2210);
+            QVERIFY(idle.back()->waitForConnected(5000));
+        }
+        QTcpSocket waiting;
+        waiting.connectToHost("127.0.0.1", 2210);
+        QVERIFY(waiting.waitForConnected(5000)); // the kernel's backlog takes it
+        waiting.write(ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA})));
+        waiting.flush();
+        QVERIFY(!waiting.waitForReadyRead(1000)); // no worker is free
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList());
+
+        idle.front()->disconnectFromHost(); // its worker ends
+        QVERIFY(CTestEnvironment::waitFor([&] {
+            waiting.waitForReadyRead(20);
+            return waiting.bytesAvailable() >= 30;
+        }));
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
+    }
+
+    // Under the service manager: one start record; while paused the server still serves; a stop
+    // lets a request that has begun to arrive finish and be acknowledged before the program ends.
+    void asAService()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        f.setEnv("BRAMIX_TEST_SERVER_WAIT_MS", "20000");
+        QCOMPARE(f.runCommand({"-i"}), 0);
+        QCOMPARE(f.runCommand({}), 0); // not started by the service manager: asks it to start us
+        QVERIFY(ServerFixture::waitForPort());
+        QVERIFY(f.serviceRunning());
+
+        QCOMPARE(f.runCommand({"-p"}), 0);
+        QCOMPARE(ServerFixture::exchange(ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA}))).size(), 30);
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
+        QCOMPARE(f.runCommand({"-r"}), 0);
+
+        // Half a request, then the stop.
+        const QByteArray request = ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowB}));
+        QTcpSocket s;
+        s.connectToHost("127.0.0.1", 2210);
+        QVERIFY(s.waitForConnected(5000));
+        s.write(request.left(10));
+        QVERIFY(s.waitForBytesWritten(5000));
+        QProcess stop;
+        stop.setProcessEnvironment(f.processEnvironment());
+        stop.start(f.file("BramixServer"), {"-t"});
+        QVERIFY(stop.waitForStarted(10000));
+        QVERIFY(CTestEnvironment::waitFor([] { return !ServerFixture::portOpen(); }, 15000)); // stopping
+        s.write(request.mid(10));
+        QVERIFY(CTestEnvironment::waitFor([&] {
+            s.waitForReadyRead(20);
+            return s.bytesAvailable() >= 30;
+        }));
+        QCOMPARE(s.readAll().size(), 30);
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), (QStringList {rowA, rowB}));
+        QVERIFY(stop.waitForFinished(20000));
+        QVERIFY(CTestEnvironment::waitFor([&] { return !f.serviceRunning(); }, 20000));
+
+        QCOMPARE(f.eventLog(), QStringList {"success service binding ok!"});
+        QCOMPARE(f.runCommand({"-u"}), 0);
+    }
+
+    // The port is taken: "listen error:" and the reason in the event log, and the server ends.
+    void portInUse()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::Any, 2210));
+        QCOMPARE(f.runCommand({"-e"}), 0);
+        const QStringList log = f.eventLog();
+        QCOMPARE(log.size(), 1);
+        QVERIFY2(log.first().startsWith("success listen error:") && log.first().size() > 21, qPrintable(log.first()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServer)
+#include "tst_server.moc"
