@@ -2,6 +2,8 @@
 #include "ccommandframereader.h"
 
 #include <QBuffer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 class TestCommandFrame : public QObject
@@ -176,6 +178,56 @@ private slots:
         QCOMPARE(reader.readHeader(buffer), CCommandFrameReader::Complete);
         QCOMPARE(reader.fields().first(), QStringLiteral("other"));
         QVERIFY(buffer.isEmpty());
+    }
+    void eventDrivenReceiverOverSocket()
+    {
+        // The agent's way: readyRead drives the reader; the push arrives in pieces and is followed by
+        // a second frame that must stay unread.
+        QByteArray payload;
+        for (int i = 0; i < 30000; ++i)
+            payload.append(char(i % 251));
+        const QByteArray push = CCommandFrame::encode(QStringLiteral("SWAPLETFILE:f.bin:"), payload);
+        const QByteArray second = CCommandFrame::encode(QStringLiteral("SWAPLETFILE:g.bin:"), "zz");
+
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTcpSocket sender;
+        sender.connectToHost(QHostAddress::LocalHost, server.serverPort());
+        QVERIFY(sender.waitForConnected(10000));
+        QVERIFY(server.waitForNewConnection(10000));
+        QTcpSocket *receiver = server.nextPendingConnection();
+
+        CCommandFrameReader reader;
+        QStringList fields;
+        QByteArray received;
+        bool complete = false;
+        connect(receiver, &QTcpSocket::readyRead, this, [&] {
+            if (complete)
+                return;
+            if (!reader.isHeaderRead()) {
+                if (reader.readHeader(receiver) != CCommandFrameReader::Complete)
+                    return;
+                fields = reader.fields();
+            }
+            QByteArray chunk;
+            complete = reader.readPayload(receiver, &chunk) == CCommandFrameReader::Complete;
+            received += chunk;
+        });
+
+        const QByteArray all = push + second;
+        const QList<qsizetype> cuts {3, 5, 9, 24, 1000, 8192, 20000, all.size()};
+        qsizetype at = 0;
+        for (qsizetype cut : cuts) {
+            sender.write(all.mid(at, cut - at));
+            sender.flush();
+            at = cut;
+            QVERIFY(sender.waitForBytesWritten(10000) || sender.bytesToWrite() == 0);
+            QTest::qWait(5);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(complete, 10000);
+        QCOMPARE(fields, (QStringList {"SWAPLETFILE", "f.bin", ""}));
+        QCOMPARE(received, payload);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->bytesAvailable(), qint64(second.size()), 10000);
     }
 };
 
