@@ -26,6 +26,19 @@ typedef LONG CIMTYPE;
 #define WBEM_MASK_CONDITION_ORIGIN 0x70
 #define WBEM_FLAG_ALWAYS 0
 #define WBEM_FLAG_NONSYSTEM_ONLY 0x40
+#define WBEM_FLAG_LOCAL_ONLY 0x10
+#define WBEM_FLAG_PROPAGATED_ONLY 0x20
+#define WBEM_FLAG_SYSTEM_ONLY 0x30
+
+// CIM types reported by IWbemClassObject::Get
+#define CIM_EMPTY 0
+#define CIM_SINT32 3
+#define CIM_REAL64 5
+#define CIM_STRING 8
+#define CIM_BOOLEAN 11
+#define CIM_UINT32 19
+#define CIM_SINT64 20
+#define CIM_UINT64 21
 
 struct IWbemContext;
 struct IWbemCallResult;
