@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,7 +44,8 @@ QString unescape(const QString &text)
 } // namespace
 
 CServiceFixture::CServiceFixture()
-    : m_program(CTestEnvironment::stagedFile(QStringLiteral("bxtestservice")))
+    // As the running program sees its own path (no "..", no symbolic links).
+    : m_program(QFileInfo(CTestEnvironment::stagedFile(QStringLiteral("bxtestservice"))).canonicalFilePath())
 {
     for (const char *name : {"BXTEST_HOLDSTART", "BXTEST_FLAGS", "BXTEST_EXITDELAY", "BXTEST_NAME", "BXTEST_QUITCODE"})
         qunsetenv(name);
