@@ -151,8 +151,13 @@ int CSet::init()
 int CSet::save()
 {
     // A failed write leaves the previous file whole; like every save, it is not reported.
-    CAtomicFile::write(m_file.fileName(), serialise(m_doc));
+    writeDocument(m_file.fileName(), m_doc);
     return 0;
+}
+
+bool CSet::writeDocument(const QString &path, QDomDocument &doc)
+{
+    return CAtomicFile::write(path, serialise(doc));
 }
 
 bool CSet::hasSetRoot() const

@@ -43,6 +43,10 @@ public:
     // Compares live and stored rows of every class; records and saves additions and removals.
     int checkChange();
 
+    // How every writer of set.xml writes a whole document (the change notice sender too): atomic
+    // replace, indentation 2, the encoding the declaration names. False when the file was not replaced.
+    static bool writeDocument(const QString &path, QDomDocument &doc);
+
 private:
     bool hasSetRoot() const;
     QDomElement newTextElement(const QString &tag, const QString &text);
