@@ -54,10 +54,22 @@ int CPcConfig::openFile(QIODevice::OpenMode mode)
     m_file.setFileName(m_filePath);
     if (!m_file.open(mode | QIODevice::Text))
         return 0;
-    // Files are replaced whole by rename, so an unlocked read sees one complete version. The outcome
-    // of the parse is not reported: an empty or broken file leaves the document empty.
-    CXmlFile::load(m_filePath, m_document);
+    // Files are replaced whole by rename, so an unlocked read sees one complete version. Parsing
+    // waits for the first use: a change notice usually parses under its lock only. The outcome of
+    // the parse is not reported: an empty or broken file leaves the document empty.
+    CXmlFile::read(m_filePath, m_raw);
+    m_document = QDomDocument();
+    m_parsed = false;
     return 1;
+}
+
+const QDomDocument &CPcConfig::document()
+{
+    if (!m_parsed) {
+        m_readable = CXmlFile::parse(m_raw, m_document) != CXmlFile::Unreadable;
+        m_parsed = true;
+    }
+    return m_document;
 }
 
 int CPcConfig::open()
@@ -177,10 +189,20 @@ int CPcConfig::applyChange(const QString &text)
     CFileGuard guard(m_filePath);
     if (!guard.isLocked())
         return -1;
-    QDomDocument doc;
     QByteArray raw;
-    if (CXmlFile::load(m_filePath, doc, &raw) == CXmlFile::Unreadable)
+    if (CXmlFile::read(m_filePath, raw) == CXmlFile::Unreadable)
         return -1;
+    QDomDocument doc;
+    if (raw == m_raw) {
+        doc = document(); // unchanged since the open: no second parse
+        if (!m_readable)
+            return -1;
+    } else if (CXmlFile::parse(raw, doc) == CXmlFile::Unreadable) {
+        return -1;
+    }
+    m_document = doc;
+    m_raw = raw;
+    m_parsed = true;
     QDomElement root = doc.documentElement();
     const QString now = CXmlFile::timeStamp();
     for (int i = 1; i < items.size(); ++i) {
@@ -234,15 +256,18 @@ int CPcConfig::applyChange(const QString &text)
         }
         root.setAttribute(kLastUpdate, now);
     }
-    if (!CXmlFile::store(m_filePath, doc, 4, raw))
+    QByteArray written;
+    if (!CXmlFile::store(m_filePath, doc, 4, raw, &written)) {
+        m_parsed = false; // the file still holds raw: read the document from it again when asked
         return -1;
-    m_document = doc;
+    }
+    m_raw = written;
     return 0;
 }
 
 int CPcConfig::getSummary(QStringList &contents, QStringList &changes)
 {
-    const QDomElement root = m_document.documentElement();
+    const QDomElement root = document().documentElement();
     for (QDomElement cls = root.firstChildElement(); !cls.isNull(); cls = cls.nextSiblingElement()) {
         const QString key = cls.tagName();
         for (const QDomElement &r : recordsOf(cls)) {
@@ -261,7 +286,7 @@ int CPcConfig::getSummary(QStringList &contents, QStringList &changes)
 
 int CPcConfig::getContents(const QString &cls, QStringList &rows)
 {
-    const QDomElement e = m_document.documentElement().firstChildElement(cls);
+    const QDomElement e = document().documentElement().firstChildElement(cls);
     if (e.isNull())
         return -1;
     const QDomNodeList all = e.elementsByTagName(kContent);
@@ -272,7 +297,7 @@ int CPcConfig::getContents(const QString &cls, QStringList &rows)
 
 int CPcConfig::getChangeLog(QMap<QString, QStringList> &log)
 {
-    const QDomElement root = m_document.documentElement();
+    const QDomElement root = document().documentElement();
     for (QDomElement cls = root.firstChildElement(); !cls.isNull(); cls = cls.nextSiblingElement()) {
         QStringList entries;
         for (const QDomElement &r : recordsOf(cls)) {
@@ -286,7 +311,7 @@ int CPcConfig::getChangeLog(QMap<QString, QStringList> &log)
 
 int CPcConfig::getDigests(QMap<QString, QString> &digests)
 {
-    const QDomElement root = m_document.documentElement();
+    const QDomElement root = document().documentElement();
     for (QDomElement cls = root.firstChildElement(); !cls.isNull(); cls = cls.nextSiblingElement()) {
         QString text;
         const QDomNodeList all = cls.elementsByTagName(kContent);
@@ -300,7 +325,7 @@ int CPcConfig::getDigests(QMap<QString, QString> &digests)
 
 int CPcConfig::getContent(const QString &cls, QString &row)
 {
-    const QDomElement e = m_document.documentElement().firstChildElement(cls);
+    const QDomElement e = document().documentElement().firstChildElement(cls);
     if (e.isNull())
         return -1;
     row = e.firstChildElement(kContent).text();

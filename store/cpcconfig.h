@@ -48,10 +48,15 @@ public:
 private:
     int openFile(QIODevice::OpenMode mode);
     bool isBound() const;
+    // The document as the open read it, parsed at its first use.
+    const QDomDocument &document();
 
     QString m_filePath;
     QString m_appFilePath;
     QDomDocument m_document;
     QFile m_file;
     QString m_uuid;
+    QByteArray m_raw; // the bytes m_document is (or will be) parsed from
+    bool m_parsed = false;
+    bool m_readable = true; // false when m_raw is not empty and does not parse
 };

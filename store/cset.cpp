@@ -7,7 +7,8 @@
 
 #include <QDomElement>
 #include <QDomNodeList>
-#include <QTextStream>
+#include <QHash>
+#include <QMutex>
 
 namespace {
 
@@ -53,6 +54,55 @@ void appendTextChild(QDomDocument &doc, QDomElement &parent, const QString &tag,
     parent.appendChild(e);
 }
 
+// The notice flags of one version of list.xml, as the first-kind lookup sees them. Every change
+// notice asks for its client's flag, which almost always reads "no" already; remembering the flags of
+// the exact bytes last parsed spares a parse of the whole list per notice.
+struct NoticeFlags
+{
+    bool rootOk = false;
+    QHash<QString, QString> notice; // UUID -> "notice" of its first match
+};
+
+NoticeFlags flagsOf(const QDomDocument &doc)
+{
+    NoticeFlags flags;
+    flags.rootOk = hasRoot(doc);
+    const QDomElement root = doc.documentElement();
+    for (QDomElement e = root.firstChildElement(QStringLiteral("pc")); !e.isNull(); e = e.nextSiblingElement()) {
+        if (!e.hasAttribute(QStringLiteral("UUID")))
+            continue;
+        const QString uuid = e.attribute(QStringLiteral("UUID"));
+        if (!flags.notice.contains(uuid))
+            flags.notice.insert(uuid, e.attribute(QStringLiteral("notice")));
+    }
+    return flags;
+}
+
+// False when raw does not parse.
+bool cachedFlags(const QString &path, const QByteArray &raw, NoticeFlags *out)
+{
+    static QMutex lock;
+    static QString cachedPath;
+    static QByteArray cachedRaw;
+    static NoticeFlags cached;
+    {
+        QMutexLocker locker(&lock);
+        if (cachedPath == path && cachedRaw == raw) {
+            *out = cached;
+            return true;
+        }
+    }
+    QDomDocument doc;
+    if (CXmlFile::parse(raw, doc) != CXmlFile::Parsed)
+        return false;
+    *out = flagsOf(doc);
+    QMutexLocker locker(&lock);
+    cachedPath = path;
+    cachedRaw = raw;
+    cached = *out;
+    return true;
+}
+
 } // namespace
 
 CSet::CSet(QObject *parent)
@@ -85,7 +135,23 @@ int CSet::openList()
     if (!m_file.open(QIODevice::ReadWrite | QIODevice::Text))
         return 0;
     m_file.close();
-    return CXmlFile::load(listPath(), m_document) == CXmlFile::Parsed ? 1 : 0;
+    // Whether the list parses is known from the bytes (and remembered for them); the document
+    // itself is built when a reader first needs it, which a change notice never does.
+    m_document = QDomDocument();
+    m_parsed = false;
+    NoticeFlags flags;
+    if (CXmlFile::read(listPath(), m_raw) != CXmlFile::Parsed || !cachedFlags(listPath(), m_raw, &flags))
+        return 0;
+    return 1;
+}
+
+const QDomDocument &CSet::document()
+{
+    if (!m_parsed) {
+        CXmlFile::parse(m_raw, m_document);
+        m_parsed = true;
+    }
+    return m_document;
 }
 
 template<class Change> int CSet::modify(bool rootTest, Change change)
@@ -105,12 +171,13 @@ template<class Change> int CSet::modify(bool rootTest, Change change)
     if (!CXmlFile::store(path, doc, 4, raw))
         return -1;
     m_document = doc;
+    m_parsed = true;
     return rc;
 }
 
 int CSet::findPC(const QString &uuid)
 {
-    if (!hasRoot(m_document))
+    if (!hasRoot(document()))
         return -1;
     return findFirstKind(m_document, uuid).isNull() ? 0 : 1;
 }
@@ -171,19 +238,17 @@ int CSet::setPCFolder(const QString &uuid, const QString &folder)
 int CSet::setNotice(const QString &uuid, bool flag)
 {
     const QString value = flag ? QStringLiteral("yes") : QStringLiteral("no");
-    // The flag usually reads "no" already (a client sends many notices between two looks of the
-    // console). Files are replaced whole, so a plain read settles that, and an unlisted client,
-    // without taking the lock or writing.
+    // Files are replaced whole, so a plain read settles an unlisted client or a flag that already
+    // holds the value without taking the lock or writing.
     {
-        QDomDocument current;
-        if (CXmlFile::load(listPath(), current) == CXmlFile::Parsed) {
-            if (!hasRoot(current))
+        QByteArray raw;
+        NoticeFlags flags;
+        if (CXmlFile::read(listPath(), raw) == CXmlFile::Parsed && cachedFlags(listPath(), raw, &flags)) {
+            if (!flags.rootOk)
                 return -1;
-            const QDomElement e = findFirstKind(current, uuid);
-            if (e.isNull() || e.attribute(QStringLiteral("notice")) == value) {
-                m_document = current;
+            const auto it = flags.notice.constFind(uuid);
+            if (it == flags.notice.constEnd() || *it == value)
                 return 0;
-            }
         }
     }
     return modify(true, [&](QDomDocument &doc) {
@@ -227,7 +292,7 @@ int CSet::deleteFolder(const QString &value)
 
 int CSet::getPCList(std::list<PCEntry> &list)
 {
-    if (!hasRoot(m_document))
+    if (!hasRoot(document()))
         return -1;
     const QDomNodeList all = m_document.elementsByTagName(QStringLiteral("pc"));
     for (int i = 0; i < all.count(); ++i) {
@@ -247,7 +312,7 @@ int CSet::getPCList(std::list<PCEntry> &list)
 
 int CSet::getFolders(QList<FolderEntry> &list)
 {
-    if (!hasRoot(m_document))
+    if (!hasRoot(document()))
         return -1;
     const QDomNodeList all = m_document.elementsByTagName(QStringLiteral("folder"));
     for (int i = 0; i < all.count(); ++i) {
@@ -262,7 +327,7 @@ int CSet::getFolders(QList<FolderEntry> &list)
 
 int CSet::getFolderList(std::list<std::map<std::string, std::string>> &list)
 {
-    if (!hasRoot(m_document))
+    if (!hasRoot(document()))
         return -1;
     const QDomNodeList all = m_document.elementsByTagName(QStringLiteral("folder"));
     for (int i = 0; i < all.count(); ++i) {

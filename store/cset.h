@@ -49,10 +49,14 @@ public:
 
 private:
     QString listPath() const;
+    // The document as openList read it, parsed at its first use.
+    const QDomDocument &document();
     // Locked re-read, change, atomic write. change returns the operation's result; a root test
     // failure returns -1 before change runs and writes nothing.
     template<class Change> int modify(bool rootTest, Change change);
 
     QDomDocument m_document;
     QFile m_file;
+    QByteArray m_raw; // the bytes m_document is (or will be) parsed from
+    bool m_parsed = true;
 };

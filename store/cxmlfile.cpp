@@ -8,29 +8,45 @@
 #include <QRegularExpression>
 #include <QStringEncoder>
 
-CXmlFile::State CXmlFile::load(const QString &path, QDomDocument &doc, QByteArray *raw)
+CXmlFile::State CXmlFile::read(const QString &path, QByteArray &raw)
 {
-    doc = QDomDocument();
+    raw.clear();
     QFile file(path);
-    if (!file.exists()) {
-        if (raw)
-            raw->clear();
+    if (!file.exists())
         return Empty;
-    }
     if (!file.open(QIODevice::ReadOnly))
         return Unreadable;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    raw = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        raw.clear();
         return Unreadable;
-    if (raw)
-        *raw = data;
-    if (data.isEmpty())
+    }
+    return raw.isEmpty() ? Empty : Parsed;
+}
+
+CXmlFile::State CXmlFile::parse(const QByteArray &raw, QDomDocument &doc)
+{
+    doc = QDomDocument();
+    if (raw.isEmpty())
         return Empty;
-    if (!doc.setContent(data, true)) {
+    if (!doc.setContent(raw, true)) {
         doc = QDomDocument();
         return Unreadable;
     }
     return Parsed;
+}
+
+CXmlFile::State CXmlFile::load(const QString &path, QDomDocument &doc, QByteArray *raw)
+{
+    QByteArray bytes;
+    const State state = read(path, bytes);
+    if (raw)
+        *raw = bytes;
+    if (state != Parsed) {
+        doc = QDomDocument();
+        return state;
+    }
+    return parse(bytes, doc);
 }
 
 QByteArray CXmlFile::serialize(const QDomDocument &doc, int indent)
@@ -60,9 +76,12 @@ QByteArray CXmlFile::serialize(const QDomDocument &doc, int indent)
     return text.toUtf8();
 }
 
-bool CXmlFile::store(const QString &path, const QDomDocument &doc, int indent, const QByteArray &current)
+bool CXmlFile::store(
+    const QString &path, const QDomDocument &doc, int indent, const QByteArray &current, QByteArray *written)
 {
     const QByteArray data = serialize(doc, indent);
+    if (written)
+        *written = data;
     if (data == current && QFile::exists(path))
         return true;
     return CAtomicFile::write(path, data);

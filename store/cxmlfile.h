@@ -18,13 +18,17 @@ public:
 
     // Reads the whole file and parses it with namespace processing; raw receives the bytes read.
     static State load(const QString &path, QDomDocument &doc, QByteArray *raw = nullptr);
+    // The two halves of load: reading the bytes (Parsed here only means "not empty") and parsing them.
+    static State read(const QString &path, QByteArray &raw);
+    static State parse(const QByteArray &raw, QDomDocument &doc);
 
     // The serialised document, indented, with LF line ends, in the encoding its XML declaration
     // names (UTF-8 without a declaration or for a name we cannot encode).
     static QByteArray serialize(const QDomDocument &doc, int indent);
 
     // Replaces the file by the serialised document unless it already holds exactly these bytes.
-    static bool store(const QString &path, const QDomDocument &doc, int indent, const QByteArray &current);
+    static bool store(const QString &path, const QDomDocument &doc, int indent, const QByteArray &current,
+        QByteArray *written = nullptr);
 
     // The current local time as the store's time stamp text.
     static QString timeStamp();
