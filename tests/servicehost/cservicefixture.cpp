@@ -21,7 +21,9 @@ QByteArray startTimeOf(qint64 pid)
     const QByteArray stat = f.readAll();
     const int close = stat.lastIndexOf(')');
     const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-    return fields.size() > 19 ? fields.at(19) : QByteArray();
+    if (fields.size() < 20 || fields.at(0) == "Z" || fields.at(0) == "X")
+        return QByteArray(); // gone, or a zombie nobody has reaped yet
+    return fields.at(19);
 }
 
 QString unescape(const QString &text)
