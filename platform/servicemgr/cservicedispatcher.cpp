@@ -126,10 +126,10 @@ BOOL CServiceDispatcher::run(const SERVICE_TABLE_ENTRYW *table)
     }
     std::memcpy(addr.sun_path, channelPath.constData(), size_t(channelPath.size()));
     ::unlink(channelPath.constData());
-    const mode_t oldMask = ::umask(077); // only the service's own user may send controls
     const int bound = ::bind(listenFd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr));
-    ::umask(oldMask);
-    if (bound != 0 || ::listen(listenFd, 16) != 0) {
+    // Only the service's own user may send controls (connecting needs write permission). Set on
+    // the path after binding: the process umask is shared by all threads and not ours to change.
+    if (bound != 0 || ::chmod(channelPath.constData(), 0600) != 0 || ::listen(listenFd, 16) != 0) {
         ::close(listenFd);
         setLastErrorCode(ERROR_SERVICE_NO_THREAD);
         return FALSE;
