@@ -15,9 +15,10 @@ namespace {
 QMutex *mutexFor(const QString &key)
 {
     static QMutex tableLock;
-    static QHash<QString, QMutex *> table; // lives as long as the process: mutexes are never freed
+    // Never destroyed: a guard may still be released from a static destructor at exit.
+    static auto *table = new QHash<QString, QMutex *>;
     QMutexLocker locker(&tableLock);
-    QMutex *&m = table[key];
+    QMutex *&m = (*table)[key];
     if (!m)
         m = new QMutex;
     return m;
