@@ -135,6 +135,8 @@ BOOL CServiceDispatcher::run(const SERVICE_TABLE_ENTRYW *table)
         return FALSE;
     }
     d->m_wakeFd = ::eventfd(0, EFD_CLOEXEC);
+    struct stat boundInfo;
+    const bool haveInfo = ::stat(channelPath.constData(), &boundInfo) == 0;
 
     for (std::u16string &a : d->m_args)
         d->m_argv.push_back(a.data());
@@ -147,7 +149,11 @@ BOOL CServiceDispatcher::run(const SERVICE_TABLE_ENTRYW *table)
     d->serve(listenFd);
 
     ::close(listenFd);
-    ::unlink(channelPath.constData());
+    // A new run of the service may already have bound the path again: remove only our own socket.
+    struct stat nowInfo;
+    if (haveInfo && ::stat(channelPath.constData(), &nowInfo) == 0 && nowInfo.st_ino == boundInfo.st_ino
+        && nowInfo.st_dev == boundInfo.st_dev)
+        ::unlink(channelPath.constData());
     return TRUE;
 }
 
