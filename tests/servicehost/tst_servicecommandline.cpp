@@ -23,6 +23,7 @@ private slots:
     void installTwiceKeepsEntry();
     void installRecordsProgramDescriptionStartType();
     void installPathWithBlanks();
+    void controllerInstall();
     void uninstall();
     void uninstallNotInstalled();
     void notAnOptionRunsService_data();
@@ -150,6 +151,22 @@ void TestServiceCommandLine::installPathWithBlanks()
     // And the manager can start it from there.
     QVERIFY(fx.startRunning());
     QVERIFY(fx.waitForHook(QStringLiteral("start ")));
+}
+
+void TestServiceCommandLine::controllerInstall()
+{
+    // The controller installs by running the program with "-i"; an installed service counts as
+    // success too.
+    CServiceFixture fx;
+    QVERIFY(QtServiceController::install(fx.program(), QStringLiteral("admin"), QString()));
+    QCOMPARE(fx.databaseEntry().value(QStringLiteral("account")).toString(), QStringLiteral(".\\admin"));
+    QCOMPARE(fx.databaseEntry().value(QStringLiteral("passwordGiven")).toBool(), false);
+    QVERIFY(QtServiceController::install(fx.program()));
+    QVERIFY(!QtServiceController::install(fx.env().filePath(QStringLiteral("missing"))));
+    QtServiceController c(CServiceFixture::serviceName());
+    QVERIFY(c.uninstall());
+    QVERIFY(!c.isInstalled());
+    QVERIFY(!c.uninstall());
 }
 
 void TestServiceCommandLine::uninstall()
