@@ -18,6 +18,7 @@ private slots:
     void initTestCase();
     void productText();
     void noPackageDatabase();
+    void processorText();
     void cleanupTestCase();
 
 private:
@@ -119,6 +120,34 @@ void TestInquixFixture::noPackageDatabase()
     HRESULT hr;
     QCOMPARE(query(QStringLiteral("select * from Win32_Product"), &hr), QStringLiteral(""));
     QCOMPARE(hr, S_OK);
+}
+
+void TestInquixFixture::processorText()
+{
+    QByteArray cpuinfo;
+    for (int cpu = 0; cpu < 4; ++cpu)
+        cpuinfo += "processor\t: " + QByteArray::number(cpu)
+            + "\n"
+              "vendor_id\t: GenuineIntel\n"
+              "cpu family\t: 6\n"
+              "model\t\t: 85\n"
+              "model name\t: Intel(R) Xeon(R) Gold 6230 CPU @ 2.10GHz\n"
+              "stepping\t: 7\n"
+              "cpu MHz\t\t: 2100.000\n"
+              "physical id\t: "
+            + QByteArray::number(cpu / 2) + "\ncore id\t\t: " + QByteArray::number(cpu % 2)
+            + "\ncpu cores\t: 2\n"
+              "flags\t\t: fpu vme lm sse2\n\n";
+    QVERIFY(writeTreeFile(QStringLiteral("/proc/cpuinfo"), cpuinfo));
+    HRESULT hr;
+    const QString text = query(QStringLiteral("select * from Win32_Processor"), &hr);
+    QCOMPARE(hr, S_OK);
+    // One object per package; no firmware table, so no socket name and no SocketDesignation line.
+    const QString package = QStringLiteral("Caption=Intel64 Family 6 Model 85 Stepping 7\n"
+                                           "Description=Intel64 Family 6 Model 85 Stepping 7\n"
+                                           "Manufacturer=GenuineIntel\n"
+                                           "Name=Intel(R) Xeon(R) Gold 6230 CPU @ 2.10GHz\n");
+    QCOMPARE(text, package + QLatin1Char('^') + package);
 }
 
 QTEST_GUILESS_MAIN(TestInquixFixture)
