@@ -10,6 +10,8 @@
 #include <QHash>
 #include <QMutex>
 
+#include <cstring>
+
 namespace {
 
 const QString kRoot = QStringLiteral("pclist");
@@ -78,29 +80,75 @@ NoticeFlags flagsOf(const QDomDocument &doc)
     return flags;
 }
 
-// False when raw does not parse.
-bool cachedFlags(const QString &path, const QByteArray &raw, NoticeFlags *out)
+struct FlagsCache
 {
-    static QMutex lock;
-    static QString cachedPath;
-    static QByteArray cachedRaw;
-    static NoticeFlags cached;
+    QMutex lock;
+    QString path;
+    QByteArray raw;
+    NoticeFlags flags;
+};
+
+FlagsCache &flagsCache()
+{
+    static FlagsCache cache;
+    return cache;
+}
+
+// Reads the list, and its flags as of those bytes. A list that equals the one parsed last is
+// compared piece by piece against it instead of being read into a new buffer: on a busy server this
+// runs for every notice, and a fresh buffer of the whole list per notice costs more than the compare.
+// Empty when the file is missing, empty or unreadable; false in flags.rootOk's place when it does not
+// parse.
+CXmlFile::State readWithFlags(const QString &path, QByteArray *raw, NoticeFlags *flags)
+{
+    FlagsCache &cache = flagsCache();
+    QByteArray cachedRaw;
+    NoticeFlags cached;
     {
-        QMutexLocker locker(&lock);
-        if (cachedPath == path && cachedRaw == raw) {
-            *out = cached;
-            return true;
+        QMutexLocker locker(&cache.lock);
+        if (cache.path == path) {
+            cachedRaw = cache.raw;
+            cached = cache.flags;
         }
     }
+    QFile file(path);
+    if (!file.exists())
+        return CXmlFile::Empty;
+    if (!file.open(QIODevice::ReadOnly))
+        return CXmlFile::Unreadable;
+    if (!cachedRaw.isEmpty() && file.size() == cachedRaw.size()) {
+        thread_local QByteArray piece(64 * 1024, Qt::Uninitialized);
+        qint64 at = 0;
+        bool same = true;
+        while (same && at < cachedRaw.size()) {
+            const qint64 n = file.read(piece.data(), qMin<qint64>(piece.size(), cachedRaw.size() - at));
+            same = n > 0 && std::memcmp(piece.constData(), cachedRaw.constData() + at, size_t(n)) == 0;
+            at += qMax<qint64>(n, 0);
+        }
+        char extra;
+        if (same && file.read(&extra, 1) == 0) {
+            *raw = cachedRaw;
+            *flags = cached;
+            return CXmlFile::Parsed;
+        }
+        file.seek(0);
+    }
+    *raw = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        raw->clear();
+        return CXmlFile::Unreadable;
+    }
+    if (raw->isEmpty())
+        return CXmlFile::Empty;
     QDomDocument doc;
-    if (CXmlFile::parse(raw, doc) != CXmlFile::Parsed)
-        return false;
-    *out = flagsOf(doc);
-    QMutexLocker locker(&lock);
-    cachedPath = path;
-    cachedRaw = raw;
-    cached = *out;
-    return true;
+    if (CXmlFile::parse(*raw, doc) != CXmlFile::Parsed)
+        return CXmlFile::Unreadable;
+    *flags = flagsOf(doc);
+    QMutexLocker locker(&cache.lock);
+    cache.path = path;
+    cache.raw = *raw;
+    cache.flags = *flags;
+    return CXmlFile::Parsed;
 }
 
 } // namespace
@@ -140,9 +188,7 @@ int CSet::openList()
     m_document = QDomDocument();
     m_parsed = false;
     NoticeFlags flags;
-    if (CXmlFile::read(listPath(), m_raw) != CXmlFile::Parsed || !cachedFlags(listPath(), m_raw, &flags))
-        return 0;
-    return 1;
+    return readWithFlags(listPath(), &m_raw, &flags) == CXmlFile::Parsed ? 1 : 0;
 }
 
 const QDomDocument &CSet::document()
@@ -243,7 +289,7 @@ int CSet::setNotice(const QString &uuid, bool flag)
     {
         QByteArray raw;
         NoticeFlags flags;
-        if (CXmlFile::read(listPath(), raw) == CXmlFile::Parsed && cachedFlags(listPath(), raw, &flags)) {
+        if (readWithFlags(listPath(), &raw, &flags) == CXmlFile::Parsed) {
             if (!flags.rootOk)
                 return -1;
             const auto it = flags.notice.constFind(uuid);
