@@ -86,6 +86,11 @@ struct FlagsCache
     QString path;
     QByteArray raw;
     NoticeFlags flags;
+    // The document of the version this process wrote last, for the next change under the file's
+    // lock (only there is it touched, and it is taken out while in use), so a change does not parse
+    // the whole list again when nobody else wrote it meanwhile.
+    QByteArray domRaw;
+    QDomDocument dom;
 };
 
 FlagsCache &flagsCache()
@@ -206,18 +211,44 @@ template<class Change> int CSet::modify(bool rootTest, Change change)
     CFileGuard guard(path);
     if (!guard.isLocked())
         return -1;
-    QDomDocument doc;
     QByteArray raw;
-    const CXmlFile::State state = CXmlFile::load(path, doc, &raw);
+    const CXmlFile::State state = CXmlFile::read(path, raw);
     if (state == CXmlFile::Unreadable)
+        return -1;
+    QDomDocument doc;
+    FlagsCache &cache = flagsCache();
+    bool reused = false;
+    if (state == CXmlFile::Parsed) {
+        QMutexLocker locker(&cache.lock);
+        if (cache.path == path && !cache.dom.isNull() && cache.domRaw == raw) {
+            doc = cache.dom;
+            cache.dom = QDomDocument();
+            cache.domRaw.clear();
+            reused = true;
+        }
+    }
+    if (!reused && state == CXmlFile::Parsed && CXmlFile::parse(raw, doc) != CXmlFile::Parsed)
         return -1;
     if (rootTest && !hasRoot(doc))
         return -1;
     const int rc = change(doc);
-    if (!CXmlFile::store(path, doc, 4, raw))
+    QByteArray written;
+    if (!CXmlFile::store(path, doc, 4, raw, &written))
         return -1;
-    m_document = doc;
-    m_parsed = true;
+    if (!doc.documentElement().isNull()) {
+        const NoticeFlags flags = flagsOf(doc);
+        QMutexLocker locker(&cache.lock);
+        cache.path = path;
+        cache.raw = written;
+        cache.flags = flags;
+        cache.domRaw = written;
+        cache.dom = doc;
+    }
+    // The object reads its own copy (parsed when first needed): the cached document is not shared
+    // with readers in other threads.
+    m_raw = written;
+    m_document = QDomDocument();
+    m_parsed = false;
     return rc;
 }
 
