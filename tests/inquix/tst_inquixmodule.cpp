@@ -10,7 +10,10 @@
 #include <QFileInfo>
 #include <QtTest>
 
+#include <atomic>
 #include <dlfcn.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -42,6 +45,7 @@ private slots:
     void otherClassNotAvailable_data();
     void otherClassNotAvailable();
     void classFactory();
+    void classFactoryOnceAcrossThreads();
     void canUnloadNow();
     void canUnloadNowThroughActivation();
     void registerWritesKeys_data();
@@ -132,6 +136,31 @@ void TestInquixModule::classFactory()
     QCOMPARE(first->CreateInstance(nullptr, IID_IClassFactory, &out), HRESULT(E_NOINTERFACE));
     QCOMPARE(out, nullptr);
     first->Release();
+    QCOMPARE(CInquixHarness::callExport(m_inquix, "DllCanUnloadNow"), S_OK);
+}
+
+void TestInquixModule::classFactoryOnceAcrossThreads()
+{
+    // Threads asking at the same moment all get the one factory, and every reference counts.
+    const int count = 8;
+    std::vector<IClassFactory *> factories(count, nullptr);
+    std::atomic<int> ready(0);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back([&, i] {
+            ++ready;
+            while (ready < count) { }
+            m_getClassObject(CLSID_Device, IID_IClassFactory, reinterpret_cast<void **>(&factories[size_t(i)]));
+        });
+    for (std::thread &t : threads)
+        t.join();
+    for (IClassFactory *f : factories)
+        QCOMPARE(f, factories[0]);
+    QVERIFY(factories[0]);
+    for (int i = 0; i < count; ++i) {
+        QCOMPARE(CInquixHarness::callExport(m_inquix, "DllCanUnloadNow"), S_FALSE);
+        factories[size_t(i)]->Release();
+    }
     QCOMPARE(CInquixHarness::callExport(m_inquix, "DllCanUnloadNow"), S_OK);
 }
 
