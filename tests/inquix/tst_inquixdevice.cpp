@@ -15,23 +15,23 @@ namespace {
 
 // Objects written compactly: objects separated by "|", properties by ";", each "name=value";
 // "#null", "#unreadable" and "#int:N" as values, an object "#nonames" whose names cannot be listed.
-std::vector<CFakeWmiObject> parseObjects(const QString &spec)
+std::vector<CFakeWmiObject> parseObjects(const QString &description)
 {
     std::vector<CFakeWmiObject> objects;
-    if (spec.isNull())
+    if (description.isNull())
         return objects;
-    for (const QString &objectSpec : spec.split(QLatin1Char('|'))) {
+    for (const QString &objectText : description.split(QLatin1Char('|'))) {
         CFakeWmiObject object;
-        if (objectSpec == QLatin1String("#nonames")) {
+        if (objectText == QLatin1String("#nonames")) {
             object.namesFail = true;
             objects.push_back(object);
             continue;
         }
-        for (const QString &propertySpec : objectSpec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            const int eq = propertySpec.indexOf(QLatin1Char('='));
+        for (const QString &propertyText : objectText.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const int eq = propertyText.indexOf(QLatin1Char('='));
             CFakeWmiProperty p;
-            p.name = propertySpec.left(eq).toStdU16String();
-            const QString value = propertySpec.mid(eq + 1);
+            p.name = propertyText.left(eq).toStdU16String();
+            const QString value = propertyText.mid(eq + 1);
             if (value == QLatin1String("#null")) {
                 p.kind = CFakeWmiProperty::Null;
             } else if (value == QLatin1String("#unreadable")) {
