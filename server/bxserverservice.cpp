@@ -25,6 +25,9 @@ BXServerService::~BXServerService() { }
 void BXServerService::start()
 {
     m_server = new FortuneServer();
+    // Clients of a whole network report at the same service start; a deep backlog keeps their
+    // connections waiting for the accept instead of being dropped.
+    m_server->setListenBacklogSize(1024);
     if (!m_server->listen(QHostAddress::Any, CMessages::ServerPort)) {
         logSuccess(QStringLiteral("listen error:") + m_server->errorString());
         QCoreApplication::quit();

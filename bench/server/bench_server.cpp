@@ -1,0 +1,433 @@
+// Load generator for BramixServer: plays many client agents sending change notices at once against
+// a server started in a directory of its own, with a client list of many clients whose inventory
+// files hold a realistic inventory. Afterwards it checks that every acknowledged item was stored
+// exactly once, that no unacknowledged item was stored, and that every file still parses.
+//
+//   bench_server [--clients N] [--software ROWS] [--connections C] [--notices M] [--seconds S]
+//                [--items K] [--fresh] [--keep] [--no-netns]
+//
+// Defaults: 10000 clients, 300 Software rows each, 64 clients sending at once, 20000 notices of 2
+// items or 60 s, whichever ends first. Clients start with the notice flag "no", as every client has
+// it after its first notice; --fresh starts them with "yes", so that every notice also rewrites
+// list.xml. The server binds port 2210, so the bench runs itself in a
+// network namespace of its own (scripts/netns-run.sh) unless --no-netns is given.
+#include "cshortframe.h"
+#include "cshortframereader.h"
+
+#include <QAtomicInt>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDomDocument>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+struct Options
+{
+    int clients = 10000;
+    int software = 300;
+    int connections = 64;
+    int notices = 20000;
+    int seconds = 60;
+    int items = 2;
+    bool fresh = false;
+    bool keep = false;
+    bool netns = true;
+};
+
+bool parse(const QStringList &args, Options *o)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        auto next = [&](int *v) {
+            if (i + 1 >= args.size())
+                return false;
+            bool ok = false;
+            *v = args.at(++i).toInt(&ok);
+            return ok && *v > 0;
+        };
+        bool ok = true;
+        if (a == QLatin1String("--clients"))
+            ok = next(&o->clients);
+        else if (a == QLatin1String("--software"))
+            ok = next(&o->software);
+        else if (a == QLatin1String("--connections"))
+            ok = next(&o->connections);
+        else if (a == QLatin1String("--notices"))
+            ok = next(&o->notices);
+        else if (a == QLatin1String("--seconds"))
+            ok = next(&o->seconds);
+        else if (a == QLatin1String("--items"))
+            ok = next(&o->items);
+        else if (a == QLatin1String("--fresh"))
+            o->fresh = true;
+        else if (a == QLatin1String("--keep"))
+            o->keep = true;
+        else if (a == QLatin1String("--no-netns"))
+            o->netns = false;
+        else
+            ok = false;
+        if (!ok) {
+            std::fprintf(stderr, "bench_server: bad argument %s\n", qPrintable(a));
+            return false;
+        }
+    }
+    return true;
+}
+
+QString uuidOf(int client)
+{
+    return QStringLiteral("{%1-0000-4000-8000-%2}")
+        .arg(client, 8, 16, QLatin1Char('0'))
+        .arg(client, 12, 16, QLatin1Char('0'));
+}
+
+QString xmlEscape(const QString &s)
+{
+    return s.toHtmlEscaped();
+}
+
+// One inventory file as the console creates it from the template: a content element with its digest
+// for every row of every class.
+QByteArray inventoryFile(int softwareRows)
+{
+    struct Row
+    {
+        const char *cls;
+        QString row;
+        QString digest;
+    };
+    std::vector<Row> rows;
+    rows.push_back({"BIOS", "Manufacturer=Orvelle\nName=BIOS Date 04/01/14\nVersion=1.16\n", "BIOS Date 04/01/14"});
+    rows.push_back({"BaseBoard", "Manufacturer=Orvelle Systems\nProduct=OB-440\n", "Orvelle Systems"});
+    rows.push_back({"CPU", "Name=Intel(R) Core(TM) i7-4770 CPU @ 3.40GHz\nNumberOfCores=4\nMaxClockSpeed=3400\n",
+        "Intel(R) Core(TM) i7-4770 CPU @ 3.40GHz"});
+    rows.push_back({"DiskDrive", "Caption=ST1000DM003-1ER162\nSize=1000202273280\n", "ST1000DM003-1ER162 1000 GB"});
+    rows.push_back({"MemoryDevice", "Capacity=8589934592\nSpeed=1600\n", "8192 M"});
+    rows.push_back({"MemoryDevice", "Capacity=8589934592\nSpeed=1600\n", "8192 M"});
+    rows.push_back({"NetworkAdapter", "Name=Intel(R) Ethernet Connection I217-LM\nMACAddress=00 1A 2B 3C 4D 5E\n",
+        "Intel(R) Ethernet Connection I217-LM"});
+    rows.push_back({"OS", "Caption=Debian GNU/Linux 12 (bookworm)\nVersion=12\n", "Debian GNU/Linux 12 (bookworm)"});
+    rows.push_back(
+        {"VideoController", "Name=Intel(R) HD Graphics 4600\nAdapterRAM=2147483648\n", "Intel(R) HD Graphics 4600"});
+    for (int i = 0; i < softwareRows; ++i) {
+        const QString caption = QStringLiteral("Package %1 with a long descriptive name").arg(i);
+        rows.push_back({"Software",
+            QStringLiteral("Caption=%1\nVendor=Vendor %2\nVersion=%3.%4.%5\nInstallDate=20090713\n")
+                .arg(caption)
+                .arg(i % 37)
+                .arg(i % 9)
+                .arg(i % 17)
+                .arg(i),
+            caption});
+    }
+    const char *classes[] = {"CPU", "BaseBoard", "DiskDrive", "VideoController", "NetworkAdapter", "BIOS", "CDROMDrive",
+        "DesktopMonitor", "MemoryDevice", "Printer", "SoundDevice", "Software", "OS"};
+    const QString stamp = QStringLiteral("December 10 2026 09:00:00");
+    QString xml
+        = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<pcconfig lastupdate=\"%1\">\n").arg(stamp);
+    for (const char *cls : classes) {
+        xml += QStringLiteral("    <%1 lastupdate=\"%2\">\n").arg(QLatin1String(cls), stamp);
+        for (const Row &r : rows) {
+            if (qstrcmp(r.cls, cls) == 0)
+                xml += QStringLiteral("        <content digest=\"%1\">%2</content>\n")
+                           .arg(xmlEscape(r.digest), xmlEscape(r.row));
+        }
+        xml += QStringLiteral("    </%1>\n").arg(QLatin1String(cls));
+    }
+    xml += QStringLiteral("</pcconfig>\n");
+    return xml.toUtf8();
+}
+
+QByteArray clientList(int clients, bool fresh)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<pclist>\n";
+    xml.reserve(clients * 230);
+    for (int i = 0; i < clients; ++i) {
+        xml += "    <pc UUID=\"" + uuidOf(i).toLatin1() + "\" notice=\"" + QByteArray(fresh ? "yes" : "no")
+            + "\" folder=\"0\">\n" + "        <name>pc" + QByteArray::number(i) + "</name>\n        <ip>10."
+            + QByteArray::number(i / 65536) + "." + QByteArray::number((i / 256) % 256) + "."
+            + QByteArray::number(i % 256)
+            + "</ip>\n        <version>2.1.20090713</version>\n        <os>1</os>\n    </pc>\n";
+    }
+    xml += "</pclist>\n";
+    return xml;
+}
+
+QString itemRow(int notice, int item)
+{
+    return QStringLiteral("Caption=Bench package %1.%2\nVendor=Bench\nVersion=1.0\n").arg(notice).arg(item);
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+bool waitForPort(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        QTcpSocket probe;
+        probe.connectToHost(QStringLiteral("127.0.0.1"), 2210);
+        if (probe.waitForConnected(500))
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+QByteArray loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
+}
+
+struct Result
+{
+    int notice;
+    int client;
+    bool acked;
+    qint64 latencyUs;
+    qint64 connectUs;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    Options o;
+    if (!parse(app.arguments(), &o))
+        return 2;
+
+    if (o.netns && qEnvironmentVariable("BRAMIX_IN_NETNS") != QLatin1String("1")) {
+        // Port 2210 of our own: run again inside a fresh network namespace.
+        QString script = qEnvironmentVariable("BRAMIX_SOURCE_DIR") + QStringLiteral("/scripts/netns-run.sh");
+        if (!QFileInfo::exists(script))
+            script = QCoreApplication::applicationDirPath() + QStringLiteral("/../../../scripts/netns-run.sh");
+        if (QFileInfo::exists(script)) {
+            QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
+            QByteArray path = QFile::encodeName(script);
+            std::vector<char *> args {const_cast<char *>("bash"), path.data(), self.data()};
+            for (int i = 1; i < argc; ++i)
+                args.push_back(argv[i]);
+            args.push_back(nullptr);
+            std::fflush(stdout);
+            execvp("bash", args.data());
+        }
+        std::fprintf(stderr, "bench_server: cannot enter a network namespace; using this one\n");
+    }
+
+    const QString stage = QCoreApplication::applicationDirPath();
+    QTemporaryDir tmp;
+    tmp.setAutoRemove(!o.keep);
+    if (!tmp.isValid())
+        return 1;
+    const QString dir = tmp.filePath(QStringLiteral("server"));
+    QDir().mkpath(dir);
+    for (const char *name : {"BramixServer", "libadvapi32.so", "configtempl.xml", "uplist.xml", "updateLog.xml"}) {
+        const QString from = stage + QLatin1Char('/') + QLatin1String(name);
+        if (!QFile::copy(from, dir + QLatin1Char('/') + QLatin1String(name))) {
+            std::fprintf(stderr, "bench_server: %s missing (build BramixServer and advapi32)\n", qPrintable(from));
+            return 1;
+        }
+        QFile::setPermissions(dir + QLatin1Char('/') + QLatin1String(name), QFileInfo(from).permissions());
+    }
+
+    // The store: list.xml of all clients and one inventory file each. They start as hard links of
+    // one file; the server replaces a file by a new one of its own at its first change.
+    QElapsedTimer setup;
+    setup.start();
+    const QByteArray inventory = inventoryFile(o.software);
+    if (!writeFile(dir + QStringLiteral("/list.xml"), clientList(o.clients, o.fresh))
+        || !writeFile(tmp.filePath(QStringLiteral("inventory.xml")), inventory))
+        return 1;
+    for (int i = 0; i < o.clients; ++i) {
+        const QByteArray link = QFile::encodeName(dir + QLatin1Char('/') + uuidOf(i) + QStringLiteral(".xml"));
+        if (::link(QFile::encodeName(tmp.filePath(QStringLiteral("inventory.xml"))).constData(), link.constData()) != 0)
+            return 1;
+    }
+    std::printf(
+        "store: %d clients, inventory file %lld bytes (%d Software rows), list.xml %lld bytes; made in %lld ms\n",
+        o.clients, qint64(inventory.size()), o.software, QFileInfo(dir + QStringLiteral("/list.xml")).size(),
+        setup.elapsed());
+
+    QProcess server;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("BRAMIX_PLATFORM_ROOT"), tmp.filePath(QStringLiteral("platform")));
+    QDir().mkpath(tmp.filePath(QStringLiteral("platform")));
+    server.setProcessEnvironment(env);
+    server.setProcessChannelMode(QProcess::ForwardedChannels);
+    server.start(dir + QStringLiteral("/BramixServer"), {QStringLiteral("-e")});
+    if (!server.waitForStarted(10000) || !waitForPort(15000)) {
+        std::fprintf(stderr, "bench_server: the server does not listen on 2210\n");
+        return 1;
+    }
+
+    // The load: each sender thread plays one client agent after another, one notice per connection,
+    // and waits for the acknowledgement before the next.
+    std::atomic<int> nextNotice {0};
+    QDeadlineTimer stopAt(qint64(o.seconds) * 1000);
+    std::vector<std::vector<Result>> results(o.connections);
+    std::vector<std::unique_ptr<QThread>> senders;
+    QElapsedTimer wall;
+    wall.start();
+    for (int t = 0; t < o.connections; ++t) {
+        senders.emplace_back(QThread::create([&, t] {
+            for (;;) {
+                const int n = nextNotice.fetch_add(1);
+                if (n >= o.notices || stopAt.hasExpired())
+                    return;
+                // Spread the notices over the clients so that neighbours rarely meet.
+                const int client = int((qint64(n) * 7919) % o.clients);
+                QStringList items;
+                for (int k = 0; k < o.items; ++k)
+                    items << QStringLiteral("Software$add$") + itemRow(n, k);
+                const QString text
+                    = QStringLiteral("changelog:") + uuidOf(client) + QLatin1Char('^') + items.join(QLatin1Char('^'));
+                QElapsedTimer lat;
+                lat.start();
+                QTcpSocket s;
+                s.connectToHost(QStringLiteral("127.0.0.1"), 2210);
+                bool acked = false;
+                qint64 connectUs = -1;
+                if (s.waitForConnected(30000)) {
+                    connectUs = lat.nsecsElapsed() / 1000;
+                    CShortFrame::write(&s, text);
+                    CShortFrameReader reader;
+                    acked = reader.readBlocking(&s, 30000) == CShortFrameReader::Complete
+                        && reader.text() == QLatin1String("setChange:ok");
+                }
+                results[t].push_back({n, client, acked, lat.nsecsElapsed() / 1000, connectUs});
+                s.abort();
+            }
+        }));
+        senders.back()->start();
+    }
+    for (auto &s : senders)
+        s->wait();
+    const qint64 elapsedMs = wall.elapsed();
+
+    // The server's CPU time over the run, from /proc (user + system ticks).
+    double serverCpuS = 0;
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(server.processId()));
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (f.size() > 12)
+                serverCpuS = (f.at(11).toLongLong() + f.at(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
+        }
+    }
+    server.kill();
+    server.waitForFinished(10000);
+
+    // Figures.
+    std::vector<Result> all;
+    for (auto &r : results)
+        all.insert(all.end(), r.begin(), r.end());
+    std::vector<qint64> lat, conn;
+    int acked = 0;
+    for (const Result &r : all) {
+        if (r.acked) {
+            ++acked;
+            lat.push_back(r.latencyUs);
+            conn.push_back(r.connectUs);
+        }
+    }
+    std::sort(lat.begin(), lat.end());
+    std::sort(conn.begin(), conn.end());
+    auto pct = [&](double p) { return lat.empty() ? 0.0 : lat[size_t(p * double(lat.size() - 1))] / 1000.0; };
+    std::printf("sent %d notices (%d items each) from %d clients at once in %.2f s: %d acknowledged\n", int(all.size()),
+        o.items, o.connections, elapsedMs / 1000.0, acked);
+    std::printf("throughput: %.0f notices/s\n", acked * 1000.0 / qMax<qint64>(1, elapsedMs));
+    std::printf("server CPU: %.2f s, %.2f ms per notice; load average at the end: %s\n", serverCpuS,
+        acked ? serverCpuS * 1000.0 / acked : 0.0, loadAverage().constData());
+    std::printf("latency: p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", pct(0.50), pct(0.99),
+        lat.empty() ? 0.0 : lat.back() / 1000.0);
+    auto cpct = [&](double p) { return conn.empty() ? 0.0 : conn[size_t(p * double(conn.size() - 1))] / 1000.0; };
+    std::printf("of which connecting: p50 %.2f ms, p99 %.2f ms\n", cpct(0.50), cpct(0.99));
+
+    // Check: each touched file parses and holds each acknowledged item exactly once (content and
+    // record), and no item of an unacknowledged notice; every touched client is flagged "no".
+    QElapsedTimer check;
+    check.start();
+    std::vector<std::vector<const Result *>> byClient(o.clients);
+    for (const Result &r : all)
+        byClient[r.client].push_back(&r);
+    int badFiles = 0, missing = 0, duplicated = 0, unexpected = 0;
+    for (int c = 0; c < o.clients; ++c) {
+        if (byClient[c].empty())
+            continue;
+        QFile f(dir + QLatin1Char('/') + uuidOf(c) + QStringLiteral(".xml"));
+        QDomDocument doc;
+        if (!f.open(QIODevice::ReadOnly) || !doc.setContent(&f)) {
+            ++badFiles;
+            continue;
+        }
+        QHash<QString, int> contentCount, recordCount;
+        const QDomElement sw = doc.documentElement().firstChildElement(QStringLiteral("Software"));
+        for (QDomElement e = sw.firstChildElement(QStringLiteral("content")); !e.isNull();
+             e = e.nextSiblingElement(QStringLiteral("content")))
+            contentCount[e.text()]++;
+        const QDomElement log = sw.firstChildElement(QStringLiteral("changelog"));
+        for (QDomElement e = log.firstChildElement(QStringLiteral("record")); !e.isNull();
+             e = e.nextSiblingElement(QStringLiteral("record")))
+            recordCount[e.text()]++;
+        for (const Result *r : byClient[c]) {
+            for (int k = 0; k < o.items; ++k) {
+                const QString row = itemRow(r->notice, k);
+                const int cc = contentCount.value(row), rc = recordCount.value(row);
+                if (r->acked) {
+                    if (cc == 0 || rc == 0)
+                        ++missing;
+                    else if (cc > 1 || rc > 1)
+                        ++duplicated;
+                } else if (cc || rc) {
+                    ++unexpected;
+                }
+            }
+        }
+    }
+    QFile listFile(dir + QStringLiteral("/list.xml"));
+    QDomDocument list;
+    int flagged = 0, touched = 0;
+    const bool listOk = listFile.open(QIODevice::ReadOnly) && list.setContent(&listFile);
+    if (listOk) {
+        int c = 0;
+        for (QDomElement pc = list.documentElement().firstChildElement(QStringLiteral("pc")); !pc.isNull();
+             pc = pc.nextSiblingElement(QStringLiteral("pc")), ++c) {
+            if (c < o.clients && !byClient[c].empty()) {
+                ++touched;
+                flagged += pc.attribute(QStringLiteral("notice")) == QLatin1String("no");
+            }
+        }
+    }
+    std::printf("check (%lld ms): %d files unreadable, %d items missing, %d stored twice, %d stored without "
+                "acknowledgement; list.xml %s, %d of %d touched clients flagged \"no\"\n",
+        check.elapsed(), badFiles, missing, duplicated, unexpected, listOk ? "parses" : "DOES NOT PARSE", flagged,
+        touched);
+    if (o.keep)
+        std::printf("kept: %s\n", qPrintable(tmp.path()));
+    const bool ok = badFiles == 0 && missing == 0 && duplicated == 0 && unexpected == 0 && listOk && flagged == touched
+        && acked == int(all.size());
+    std::printf("%s\n", ok ? "OK: every item stored exactly once" : "FAILED");
+    return ok ? 0 : 1;
+}
