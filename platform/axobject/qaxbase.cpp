@@ -359,9 +359,22 @@ QVariant QAxBase::dynamicCall(const char *prototype, const QList<QVariant> &vars
             toVariant(value, i < types.size() ? kindOf(types.at(i)) : ParamKind::Any, &arg);
         }
     }
-    DISPPARAMS params = {args.empty() ? nullptr : args.data(), nullptr, UINT(argCount), 0};
     VARIANT result;
     VariantInit(&result);
+    // The callee may throw through Invoke (the caller's guard catches it): the argument strings and
+    // the result must be freed on that road too.
+    struct VariantsGuard
+    {
+        std::vector<VARIANT> &args;
+        VARIANT &result;
+        ~VariantsGuard()
+        {
+            for (VARIANT &arg : args)
+                VariantClear(&arg);
+            VariantClear(&result);
+        }
+    } guard {args, result};
+    DISPPARAMS params = {args.empty() ? nullptr : args.data(), nullptr, UINT(argCount), 0};
     EXCEPINFO excep = {};
     UINT argErr = 0;
     hr = m_dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &excep, &argErr);
