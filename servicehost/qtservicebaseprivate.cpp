@@ -135,6 +135,9 @@ bool QtServiceBasePrivate::start()
         delete thread;
         return controller.start(args.mid(1));
     }
+    // The dispatcher failed and its thread is ending: do not leave it behind.
+    if (thread->wait(2000))
+        delete thread;
     return false;
 }
 
