@@ -60,3 +60,94 @@ demo_service_host() {
 }
 
 demo_service_host
+
+# Bramix itself: the server side and a client installed into ./local, Inquix registered, both
+# services started under the stand-in service manager, and this machine's inventory stored by the
+# server. The client's first start sees an empty machine (a fixture tree without devices or
+# packages). What the console's scan does when it first finds a client (list it, make its inventory
+# file from the identity answer) is played by bramix-enrol. The client's next start then sees the
+# real machine: every device and package is an addition, and its change notice carries them all to
+# the server, which stores them in the client's inventory file.
+demo_bramix() {
+    echo
+    echo "=== Bramix: server and client on this machine ==="
+    # shellcheck source=install.sh
+    source "$top/scripts/install.sh"
+    local srv="$top/local/server" cli="$top/local/client"
+    local server="$srv/BramixServer" client="$cli/BramixClient"
+    if [ ! -x "$stage/BramixClient" ] || [ ! -x "$top/build/tests/bin/bramix-enrol" ]; then
+        echo "(BramixClient or bramix-enrol is not built: skipped)"
+        return 0
+    fi
+    local p
+    for p in "$client" "$server"; do # left by an earlier run
+        if [ -x "$p" ]; then
+            "$p" -t >/dev/null 2>&1 || true
+            "$p" -u >/dev/null 2>&1 || true
+        fi
+    done
+    rm -rf "$srv" "$cli" "$top/local/empty-machine"
+    bramix_install_server "$srv" "$stage"
+    bramix_install_client "$cli" "$stage"
+    cp -f "$top/build/tests/bin/bramix-enrol" "$srv/"
+    mkdir -p "$top/local/empty-machine"
+    echo "server side: $srv"; ls "$srv" | sed 's/^/    /'
+    echo "client:      $cli"; ls "$cli" | sed 's/^/    /'
+    local log="$BRAMIX_PLATFORM_ROOT/eventlog.txt"
+    local before=0
+    [ -f "$log" ] && before=$(wc -l <"$log")
+
+    echo "\$ bramix-regsvr libInquix.so"; "$cli/bramix-regsvr" "$cli/libInquix.so"
+    sed -i 's|<server>[^<]*</server>|<server>127.0.0.1</server>|; s|<server/>|<server>127.0.0.1</server>|' "$cli/set.xml"
+    echo "client's server address: $(grep -o '<server>[^<]*</server>' "$cli/set.xml")"
+
+    agent_up() {
+        local i
+        for i in $(seq 1 150); do # the agent listens once its start sequence is done
+            (exec 3<>/dev/tcp/127.0.0.1/2211) 2>/dev/null && return 0
+            sleep 0.2
+        done
+        echo "(the agent does not listen on 2211)"
+    }
+
+    echo "\$ BramixServer -i"; "$server" -i
+    echo "\$ BramixServer";    "$server"
+    wait_state "$server" running
+    echo "\$ BramixClient -i"; "$client" -i
+    echo "\$ BRAMIX_WMI_ROOT=local/empty-machine BramixClient   (first start: an empty machine)"
+    BRAMIX_WMI_ROOT="$top/local/empty-machine" "$client"
+    wait_state "$client" running
+    agent_up
+
+    echo "--- the console finds the client: bramix-enrol 127.0.0.1 ---"
+    local uuid
+    uuid=$(cd "$srv" && ./bramix-enrol 127.0.0.1)
+    echo "client $uuid listed in list.xml, inventory file $uuid.xml made"
+
+    echo "--- the client's next start sees this machine and reports all of it ---"
+    echo "\$ BramixClient -t"; "$client" -t
+    wait_state "$client" "not running"
+    echo "\$ BramixClient";    "$client"
+    wait_state "$client" running
+    local i
+    for i in $(seq 1 150); do # until the server has applied the change notice
+        grep -q "UUID=\"$uuid\"[^>]*notice=\"no\"\|notice=\"no\"[^>]*UUID=\"$uuid\"" "$srv/list.xml" && break
+        sleep 0.2
+    done
+    echo "list.xml: $(grep -o "<pc [^>]*UUID=\"$uuid\"[^>]*>" "$srv/list.xml")"
+    echo "--- per-class digests of $srv/$uuid.xml ($(wc -c <"$srv/$uuid.xml") bytes) ---"
+    (cd "$srv" && ./bramix-enrol --digests "$uuid" 8)
+
+    echo "--- stopping and uninstalling both services ---"
+    "$client" -t
+    wait_state "$client" "not running"
+    "$client" -u
+    "$server" -t
+    wait_state "$server" "not running"
+    "$server" -u
+    "$cli/bramix-regsvr" -u "$cli/libInquix.so" >/dev/null || true
+    echo "--- event log ($log), new lines ---"
+    tail -n +"$((before + 1))" "$log"
+}
+
+demo_bramix

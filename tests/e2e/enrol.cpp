@@ -5,7 +5,8 @@
 // must lie in the server's directory, whose files it writes.
 //
 //   bramix-enrol <agent address> [<our address>]   prints the client's UUID
-//   bramix-enrol --digests <uuid>                  prints the client file's per-class digests
+//   bramix-enrol --digests <uuid> [<most>]         prints the client file's per-class digests (at
+//                                                  most <most> a class)
 #include "ccommandframe.h"
 #include "cmessages.h"
 #include "cpcconfig.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-int printDigests(const QString &uuid)
+int printDigests(const QString &uuid, int most)
 {
     CPcConfig config(uuid);
     if (config.openReadOnly() != 1) {
@@ -36,8 +37,13 @@ int printDigests(const QString &uuid)
             continue;
         const QStringList lines = it.value().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         out << it.key() << ":" << (lines.isEmpty() ? QStringLiteral(" -") : QString()) << "\n";
-        for (const QString &line : lines)
-            out << "    " << line << "\n";
+        for (int i = 0; i < lines.size(); ++i) {
+            if (most > 0 && i == most) {
+                out << "    ... and " << lines.size() - most << " more\n";
+                break;
+            }
+            out << "    " << lines.at(i) << "\n";
+        }
     }
     out << "lastupdate: " << digests.value(QStringLiteral("lastupdate")) << "\n";
     return 0;
@@ -91,10 +97,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() == 3 && args.at(1) == QLatin1String("--digests"))
-        return printDigests(args.at(2));
+    if ((args.size() == 3 || args.size() == 4) && args.at(1) == QLatin1String("--digests"))
+        return printDigests(args.at(2), args.size() == 4 ? args.at(3).toInt() : 0);
     if (args.size() == 2 || args.size() == 3)
         return enrol(args.at(1), args.size() == 3 ? args.at(2) : QStringLiteral("127.0.0.1"));
-    std::fprintf(stderr, "usage: bramix-enrol <agent address> [<our address>] | --digests <uuid>\n");
+    std::fprintf(stderr, "usage: bramix-enrol <agent address> [<our address>] | --digests <uuid> [<most>]\n");
     return 2;
 }

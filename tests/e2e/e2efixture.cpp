@@ -1,0 +1,136 @@
+#include "e2efixture.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QThread>
+
+E2eFixture::E2eFixture()
+{
+    if (!m_env.isValid())
+        return;
+    const QString install = CTestEnvironment::sourceDir() + QStringLiteral("/scripts/install.sh");
+    for (const QString &side : {QStringLiteral("server"), QStringLiteral("client")}) {
+        if (run(QStringLiteral("bash"), {install, side, m_env.filePath(side), CTestEnvironment::stageDir()}) != 0)
+            return;
+    }
+    // The console's part: it lives beside the server's files, whose directory is its own.
+    const QString enrol = QStringLiteral("%1/bramix-enrol").arg(QCoreApplication::applicationDirPath());
+    if (!QFile::copy(enrol, serverDir() + QStringLiteral("/bramix-enrol")))
+        return;
+    QFile::setPermissions(serverDir() + QStringLiteral("/bramix-enrol"), QFile::permissions(enrol));
+
+    if (run(clientDir() + QStringLiteral("/bramix-regsvr"), {clientDir() + QStringLiteral("/libInquix.so")}) != 0)
+        return;
+    const QString set = clientDir() + QStringLiteral("/set.xml");
+    QByteArray xml = CTestEnvironment::readFile(set);
+    const int at = xml.indexOf("<server>");
+    const int end = xml.indexOf("</server>");
+    if (at >= 0 && end > at)
+        xml.replace(at, end - at, "<server>127.0.0.1");
+    else
+        xml.replace("<server/>", "<server>127.0.0.1</server>");
+    if (!xml.contains("<server>127.0.0.1</server>") || !CTestEnvironment::writeFile(set, xml))
+        return;
+    m_valid = true;
+}
+
+E2eFixture::~E2eFixture()
+{
+    if (m_clientInstalled) {
+        run(clientDir() + QStringLiteral("/BramixClient"), {QStringLiteral("-t")});
+        run(clientDir() + QStringLiteral("/BramixClient"), {QStringLiteral("-u")});
+    }
+    if (m_serverInstalled) {
+        run(serverDir() + QStringLiteral("/BramixServer"), {QStringLiteral("-t")});
+        run(serverDir() + QStringLiteral("/BramixServer"), {QStringLiteral("-u")});
+    }
+}
+
+int E2eFixture::run(const QString &program, const QStringList &args, const QProcessEnvironment &extra,
+    QByteArray *output, int timeoutMs)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QStringList keys = extra.keys();
+    for (const QString &k : keys)
+        env.insert(k, extra.value(k));
+    p.setProcessEnvironment(env);
+    if (!output)
+        p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(program, args);
+    if (!p.waitForStarted(10000))
+        return -1000;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return -1001;
+    }
+    if (output)
+        *output = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1002;
+}
+
+bool E2eFixture::waitForPort(quint16 port, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        QTcpSocket probe;
+        probe.connectToHost(QStringLiteral("127.0.0.1"), port);
+        if (probe.waitForConnected(500)) {
+            probe.abort();
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+bool E2eFixture::serviceRunning(const QString &program)
+{
+    QByteArray out;
+    run(program, {QStringLiteral("-v")}, {}, &out);
+    return out.contains(" and running");
+}
+
+bool E2eFixture::startServer()
+{
+    const QString server = serverDir() + QStringLiteral("/BramixServer");
+    if (run(server, {QStringLiteral("-i")}) != 0)
+        return false;
+    m_serverInstalled = true;
+    return run(server, {}) == 0 && waitForPort(2210, 20000);
+}
+
+bool E2eFixture::startClient(const QProcessEnvironment &extra)
+{
+    const QString client = clientDir() + QStringLiteral("/BramixClient");
+    if (!m_clientInstalled) {
+        if (run(client, {QStringLiteral("-i")}) != 0)
+            return false;
+        m_clientInstalled = true;
+    }
+    return run(client, {}, extra) == 0 && waitForPort(2211, 60000);
+}
+
+bool E2eFixture::clientRunning()
+{
+    return serviceRunning(clientDir() + QStringLiteral("/BramixClient"));
+}
+
+bool E2eFixture::stopClient()
+{
+    run(clientDir() + QStringLiteral("/BramixClient"), {QStringLiteral("-t")});
+    return CTestEnvironment::waitFor([this] { return !clientRunning(); }, 20000);
+}
+
+QString E2eFixture::enrol()
+{
+    QByteArray out;
+    if (run(serverDir() + QStringLiteral("/bramix-enrol"), {QStringLiteral("127.0.0.1")}, {}, &out) != 0)
+        return QString();
+    return QString::fromUtf8(out).trimmed();
+}
