@@ -1,6 +1,7 @@
 #include "bxserverservice.h"
 
 #include "cmessages.h"
+#include "cset.h"
 #include "fortuneserver.h"
 
 #include <QHostAddress>
@@ -24,6 +25,12 @@ BXServerService::~BXServerService() { }
 
 void BXServerService::start()
 {
+    // Every change notice looks up its client's flag in list.xml. The store keeps the list it parsed
+    // last; parsing it once now spares the first burst of notices from parsing it all at once.
+    {
+        CSet list;
+        list.openList();
+    }
     m_server = new FortuneServer();
     // Clients of a whole network report at the same service start; a deep backlog keeps their
     // connections waiting for the accept instead of being dropped.
