@@ -53,9 +53,11 @@ bool CWbemLocator::isServedNamespace(const OLECHAR *name)
 HRESULT CWbemLocator::ConnectServer(const BSTR strNetworkResource, const BSTR, const BSTR, const BSTR, LONG, const BSTR,
     IWbemContext *, IWbemServices **ppNamespace)
 {
-    if (!ppNamespace || !strNetworkResource)
+    if (!ppNamespace)
         return WBEM_E_INVALID_PARAMETER;
     *ppNamespace = nullptr;
+    if (!strNetworkResource)
+        return WBEM_E_INVALID_PARAMETER;
     if (!isServedNamespace(strNetworkResource))
         return WBEM_E_INVALID_NAMESPACE;
     *ppNamespace = new CWbemServices;
