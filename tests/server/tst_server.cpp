@@ -154,6 +154,11 @@ private slots:
             << ServerFixture::frame(changeNotice(uuidA, {item})) << true << QByteArray("");
         QTest::newRow("broken inventory file")
             << ServerFixture::frame(changeNotice(uuidA, {item})) << true << QByteArray("<pcconfig><CPU>");
+        // A count that ends before the string does (a text too long for the 16-bit count).
+        QByteArray shortCount = ServerFixture::frame(changeNotice(uuidA, {item}));
+        shortCount[0] = 0;
+        shortCount[1] = 8;
+        QTest::newRow("count below the string") << shortCount << true << QByteArray("template");
         // A count larger than the frame that follows: the text never arrives.
         QTest::newRow("cut frame") << ServerFixture::frame(changeNotice(uuidA, {item})).left(20) << true
                                    << QByteArray("template");
