@@ -11,7 +11,11 @@ CUpdate::CUpdate()
     : QObject(nullptr)
 { }
 
-CUpdate::~CUpdate() = default;
+CUpdate::~CUpdate()
+{
+    // The socket goes last and reports its end; nothing of this object may run by then.
+    disconnect(&m_socket, nullptr, this, nullptr);
+}
 
 QString CUpdate::getDir(QString path)
 {
@@ -84,7 +88,8 @@ void CUpdate::startPush(const QStringList &fields)
     }
     m_tempPath = getDir(QCoreApplication::applicationFilePath()) + QLatin1Char('/') + name + QStringLiteral(".temp");
     m_file.setFileName(m_tempPath);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered: the file grows as the payload arrives, and a failed write shows at once.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         m_socket.abort();
         return;
     }

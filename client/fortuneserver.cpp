@@ -29,7 +29,11 @@ FortuneServer::FortuneServer(QObject *parent)
     connect(&m_socket, &QTcpSocket::disconnected, this, &FortuneServer::connectionEnded);
 }
 
-FortuneServer::~FortuneServer() = default;
+FortuneServer::~FortuneServer()
+{
+    // The socket goes last and reports its end; nothing of this object may run by then.
+    disconnect(&m_socket, nullptr, this, nullptr);
+}
 
 void FortuneServer::reset()
 {
@@ -113,7 +117,8 @@ void FortuneServer::startPush(const QStringList &fields)
     }
     m_tempPath = getDir(QCoreApplication::applicationFilePath()) + QLatin1Char('/') + name + QStringLiteral(".temp");
     m_file.setFileName(m_tempPath);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered: the file grows as the payload arrives, and a failed write shows at once.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         m_socket.abort();
         return;
     }

@@ -96,13 +96,26 @@ CAgentFixture::CAgentFixture()
                 QStringLiteral("libbramixwmi.so"), QStringLiteral("libInquix.so"), QStringLiteral("set.xml")},
             m_dir))
         return;
-    const QString stub = filePath(QStringLiteral("Swaplet"));
-    if (!CTestEnvironment::writeFile(stub, kStubSwaplet))
-        return;
-    QFile::setPermissions(stub, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    m_valid = writeStub();
     m_process.setProgram(program());
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_valid = true;
+}
+
+CAgentFixture::CAgentFixture(const QString &dir)
+    : m_dir(QFileInfo(dir).canonicalFilePath())
+{
+    m_valid = m_env.isValid() && writeStub();
+}
+
+bool CAgentFixture::writeStub() const
+{
+    for (const char *name :
+        {"swaplet.args", "swaplet.copy", "swaplet.cwd", "swaplet.pid", "swaplet.release", "swaplet.done"})
+        QFile::remove(filePath(QString::fromLatin1(name)));
+    const QString stub = filePath(QStringLiteral("Swaplet"));
+    if (!CTestEnvironment::writeFile(stub, kStubSwaplet))
+        return false;
+    return QFile::setPermissions(stub, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 CAgentFixture::~CAgentFixture()

@@ -17,6 +17,9 @@ class CAgentFixture
 {
 public:
     CAgentFixture();
+    // A test that runs the agent's classes in its own process: dir is its application directory (it
+    // gets the stub Swaplet only).
+    explicit CAgentFixture(const QString &dir);
     ~CAgentFixture();
 
     bool isValid() const { return m_valid; }
@@ -78,6 +81,7 @@ public:
 
 private:
     void killAll();
+    bool writeStub() const;
 
     CTestEnvironment m_env;
     QString m_dir;

@@ -49,7 +49,7 @@ void CFakeServer::respond(Connection *c, const QString &text)
     if (text.startsWith(QLatin1String("changelog:"))) {
         for (const QString &a : std::as_const(m_noticeAnswers))
             CShortFrame::write(c->socket, a);
-    } else if (text.startsWith(QLatin1String("update:"))) {
+    } else if (text.startsWith(QLatin1String("update:")) && !m_holdUpdate) {
         if (m_updatePieces.isEmpty()) {
             c->socket->disconnectFromHost();
             return;

@@ -33,6 +33,8 @@ public:
     void setNoticeAnswers(const QStringList &answers) { m_noticeAnswers = answers; }
     // Raw bytes written, piece by piece, when an update check arrives (none: the connection is closed).
     void setUpdateAnswer(const QList<QByteArray> &pieces) { m_updatePieces = pieces; }
+    // Leaves an update check unanswered and open, for the test to answer through its socket.
+    void setHoldUpdate(bool hold) { m_holdUpdate = hold; }
 
     int connectionCount() const { return m_connections.size(); }
     QStringList texts() const;
@@ -51,4 +53,5 @@ private:
     QList<Connection *> m_connections;
     QStringList m_noticeAnswers;
     QList<QByteArray> m_updatePieces;
+    bool m_holdUpdate = false;
 };
