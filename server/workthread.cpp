@@ -8,9 +8,9 @@
 #include "cupdatelist.h"
 #include "cupdatelog.h"
 #include "cupdatethread.h"
-#include "cxmlfile.h"
 
-#include <QDomDocument>
+#include <QFile>
+#include <QXmlStreamReader>
 
 #include <unistd.h>
 
@@ -19,6 +19,22 @@ const int defaultWaitMs = 30000;
 const int defaultDeadlineMs = 120000;
 // Blocking waits run in slices this long, so that a stop request is noticed promptly.
 const int sliceMs = 100;
+
+// Whether a file holds a well-formed document, read as the store's parser reads it but without
+// building the tree (the store parses the file itself under its lock).
+bool holdsDocument(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QXmlStreamReader reader(&file);
+    bool root = false;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        root = root || reader.isStartElement();
+    }
+    return root && !reader.hasError();
+}
 
 int envMs(const char *name, int fallback)
 {
@@ -122,9 +138,7 @@ void WorkThread::serveChangeNotice(const QString &text)
 
     // Only a client that has an inventory file can have its changes stored. For any other the
     // notice stays unanswered, so the client keeps its records and sends them again later.
-    const QString path = CStorePath::appDir() + QLatin1Char('/') + notice.uuid + QStringLiteral(".xml");
-    QDomDocument current;
-    if (CXmlFile::load(path, current) != CXmlFile::Parsed || current.documentElement().isNull())
+    if (!holdsDocument(CStorePath::appDir() + QLatin1Char('/') + notice.uuid + QStringLiteral(".xml")))
         return;
 
     CPcConfig config(notice.uuid);
