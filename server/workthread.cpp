@@ -188,9 +188,12 @@ void WorkThread::serveUpdateCheck(const QString &text)
         log.addRecord(check.hostLabel, check.version, version, files, QStringLiteral("auto"));
         log.save();
     }
+    // A client that stops reading would hold the push, and this worker, for ever: a push gets five
+    // times a request's deadline (10 minutes), plenty for a client file on any network.
+    const QDeadlineTimer pushDeadline(qint64(deadlineMs()) * 5);
     push.start();
     while (!push.wait(QDeadlineTimer(sliceMs))) {
-        if (m_stopLevel.loadAcquire() >= HardStop)
+        if (m_stopLevel.loadAcquire() >= HardStop || pushDeadline.hasExpired())
             push.requestInterruption();
     }
 }

@@ -22,7 +22,8 @@ public:
     void requestStop(StopLevel level);
 
     // Longest wait for more bytes (30000 ms), and the longest a request may take to arrive as a
-    // whole (120000 ms), so that a peer trickling bytes cannot hold its worker for ever. Tests
+    // whole (120000 ms; a push may take five times that), so that a peer trickling bytes, or not
+    // reading a push, cannot hold its worker for ever. Tests
     // shorten them through BRAMIX_TEST_SERVER_WAIT_MS and BRAMIX_TEST_SERVER_DEADLINE_MS; nothing
     // else reads those variables.
     static int waitMs();

@@ -430,6 +430,39 @@ private slots:
         }
     }
 
+    // A client that asks for an update and then reads nothing loses its push, and so its worker,
+    // at the push deadline (shortened here): with one worker, the next client is served then.
+    void stalledPushMeetsDeadline()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        f.setEnv("BRAMIX_TEST_SERVER_MAX_WORKERS", "1");
+        f.setEnv("BRAMIX_TEST_SERVER_DEADLINE_MS", "400");
+        const QString big = f.env().filePath("BramixClient");
+        QVERIFY(
+            CTestEnvironment::writeFile(big, QByteArray(64 * 1024 * 1024, 'x'))); // more than the socket buffers take
+        QVERIFY(CTestEnvironment::writeFile(f.file("uplist.xml"),
+            "<uplist><windows><file>" + big.toUtf8()
+                + "</file></windows><linux/><version>2.1.20090715</version></uplist>"));
+        QVERIFY(f.startConsole());
+
+        QTcpSocket stalled;
+        stalled.setReadBufferSize(1);
+        stalled.connectToHost("127.0.0.1", 2210);
+        QVERIFY(stalled.waitForConnected(5000));
+        stalled.write(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"));
+        QVERIFY(stalled.waitForBytesWritten(5000));
+        QVERIFY(CTestEnvironment::waitFor(
+            [&] { return !loadXml(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull(); }));
+
+        bool closed = false;
+        QCOMPARE(ServerFixture::exchange(ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA})), &closed, 30000)
+                     .size(),
+            30);
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
+    }
+
     // Beyond the worker bound, a connection waits to be served until a worker ends.
     void workersAreBounded()
     {
