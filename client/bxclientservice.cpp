@@ -61,9 +61,10 @@ void BXClientService::start()
         log(QStringLiteral("unknow exception in calling method of CChangeNotice"));
     }
 
-    // 4. Command listener; without it the agent is of no use, so a failed listen ends the service.
+    // 4. Command listener on every local IPv4 address; without it the agent is of no use, so a failed
+    // listen ends the service.
     m_server = new FortuneServer(nullptr);
-    if (m_server->listen(QHostAddress::Any, CMessages::AgentPort)) {
+    if (m_server->listen(QHostAddress::AnyIPv4, CMessages::AgentPort)) {
         log(QStringLiteral("service binding ok!"));
     } else {
         log(QStringLiteral("listen error:") + m_server->errorString());

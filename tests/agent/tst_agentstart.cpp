@@ -22,21 +22,31 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("present");
-        QTest::newRow("missing") << QByteArray() << false;
-        QTest::newRow("empty") << QByteArray() << true;
-        QTest::newRow("not well-formed") << QByteArray("<?xml version=\"1.0\"?>\n<set><UUID>x</set>\n") << true;
+        QTest::addColumn<bool>("asService");
+        QTest::newRow("missing") << QByteArray() << false << false;
+        QTest::newRow("empty") << QByteArray() << true << false;
+        QTest::newRow("not well-formed") << QByteArray("<?xml version=\"1.0\"?>\n<set><UUID>x</set>\n") << true
+                                         << false;
+        QTest::newRow("missing, as a service") << QByteArray() << false << true;
     }
 
     void brokenSetLogsEveryGuardThenListens()
     {
         QFETCH(QByteArray, content);
         QFETCH(bool, present);
+        QFETCH(bool, asService);
         CAgentFixture agent;
         QVERIFY(agent.isValid());
         QFile::remove(agent.setPath());
         if (present)
             QVERIFY(agent.writeSet(content));
-        QVERIFY(agent.startConsole());
+        if (asService) {
+            QVERIFY(agent.install());
+            QVERIFY(agent.startService());
+            QVERIFY(agent.waitForState(SERVICE_RUNNING));
+        } else {
+            QVERIFY(agent.startConsole());
+        }
         QVERIFY(agent.waitForLog("service binding ok!"));
         const QStringList expected {"unknow exception in calling method of CSet",
             "unknow exception in calling method of CSet", "unknow exception in calling method of CChangeNotice",
@@ -52,7 +62,10 @@ private slots:
         QVERIFY(agent.waitForLogCount(6));
         QCOMPARE(agent.log().mid(4),
             QStringList({"connect comeing the server!", "identity request not answered: set.xml cannot be read"}));
-        QCOMPARE(agent.process().state(), QProcess::Running);
+        if (asService)
+            QCOMPARE(agent.state(), quint32(SERVICE_RUNNING));
+        else
+            QCOMPARE(agent.process().state(), QProcess::Running);
     }
 
     void rootOtherThanSetLogsTheSameGuards()
