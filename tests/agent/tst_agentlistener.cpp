@@ -223,6 +223,17 @@ private slots:
         QCOMPARE(m_agent->process().state(), QProcess::Running);
     }
 
+    void updateFileThatCannotBeOpenedDropsThePush()
+    {
+        QVERIFY(start(CAgentFixture::setDocument(kUuid, "127.0.0.1")));
+        QVERIFY(QDir().mkdir(m_agent->filePath("BramixClient.temp")));
+        const CConsole::Reply reply = CConsole::exchange(CCommandFrame::encode("SWAPLETFILE:BramixClient:", "data"));
+        QVERIFY(reply.closedByAgent);
+        QVERIFY(QFileInfo(m_agent->filePath("BramixClient.temp")).isDir());
+        QVERIFY(stillAnswering());
+        QVERIFY(!QFile::exists(m_agent->swapletArgsPath()));
+    }
+
     void unknownCommandIsIgnored()
     {
         QVERIFY(start(CAgentFixture::setDocument(kUuid, "127.0.0.1")));
