@@ -35,6 +35,8 @@ int CUpdate::checkUpdate()
     }
     if (server.isEmpty())
         return 0; // no server known yet: nothing to ask
+    // Bytes that are never read (after an ignored frame) stay with the server instead of piling up here.
+    m_socket.setReadBufferSize(qint64(1) << 20);
     m_socket.connectToHost(server, CMessages::ServerPort, QIODevice::ReadWrite);
     return 0;
 }

@@ -60,8 +60,12 @@ void FortuneServer::incomingConnection(qintptr socketDescriptor)
     m_socket.blockSignals(true);
     m_socket.abort();
     m_socket.blockSignals(false);
-    if (!m_socket.setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState, QIODevice::ReadWrite))
+    if (!m_socket.setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
         ::close(int(socketDescriptor));
+        return;
+    }
+    // Bytes that are never read (after an ignored command) stay with the peer instead of piling up here.
+    m_socket.setReadBufferSize(ReadBufferSize);
 }
 
 void FortuneServer::readCommand()

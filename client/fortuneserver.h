@@ -30,6 +30,7 @@ public:
 
     // Largest file a push may carry; a larger announcement is refused before anything is written.
     static constexpr qint64 MaxPayload = qint64(1) << 30;
+    static constexpr qint64 ReadBufferSize = qint64(1) << 20;
 
 signals:
     void StopForUpdate();

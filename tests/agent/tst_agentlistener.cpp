@@ -147,21 +147,24 @@ private slots:
     {
         QTest::addColumn<int>("pieceSize");
         QTest::addColumn<bool>("secondFile");
-        QTest::newRow("one piece") << 0 << false;
-        QTest::newRow("byte by byte") << 1 << false;
-        QTest::newRow("pieces of 7") << 7 << false;
-        QTest::newRow("two files") << 0 << true;
-        QTest::newRow("two files, byte by byte") << 1 << true;
+        QTest::addColumn<int>("size");
+        QTest::newRow("one piece") << 0 << false << 3000;
+        QTest::newRow("byte by byte") << 1 << false << 3000;
+        QTest::newRow("pieces of 7") << 7 << false << 3000;
+        QTest::newRow("two files") << 0 << true << 3000;
+        QTest::newRow("two files, byte by byte") << 1 << true << 3000;
+        QTest::newRow("several MiB") << 0 << true << 5 * 1024 * 1024 + 3;
     }
 
     void pushIsHandedToSwaplet()
     {
         QFETCH(int, pieceSize);
         QFETCH(bool, secondFile);
+        QFETCH(int, size);
         QVERIFY(start(CAgentFixture::setDocument(kUuid, "127.0.0.1")));
         // An older update file is overwritten.
         QVERIFY(CTestEnvironment::writeFile(m_agent->filePath("BramixClient.temp"), QByteArray(9000, 'o')));
-        const QByteArray file = payload(3000);
+        const QByteArray file = payload(size);
         QByteArray bytes = CCommandFrame::encode("SWAPLETFILE:BramixClient:", file);
         if (secondFile)
             bytes += CCommandFrame::encode("SWAPLETFILE:second.bin:", "never read");
