@@ -537,6 +537,39 @@ private slots:
         QCOMPARE(f.runCommand({"-u"}), 0);
     }
 
+    // A stop while a push is stuck on a client that reads nothing: the stop waits a while for the
+    // push, then interrupts it, and the service ends.
+    void stopEndsStalledPush()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        const QString big = f.env().filePath("BramixClient");
+        QVERIFY(CTestEnvironment::writeFile(big, QByteArray(64 * 1024 * 1024, 'x')));
+        QVERIFY(CTestEnvironment::writeFile(f.file("uplist.xml"),
+            "<uplist><windows><file>" + big.toUtf8()
+                + "</file></windows><linux/><version>2.1.20090715</version></uplist>"));
+        QCOMPARE(f.runCommand({"-i"}), 0);
+        QCOMPARE(f.runCommand({}), 0);
+        QVERIFY(ServerFixture::waitForPort());
+
+        QTcpSocket stalled;
+        stalled.setReadBufferSize(1);
+        stalled.connectToHost("127.0.0.1", 2210);
+        QVERIFY(stalled.waitForConnected(5000));
+        stalled.write(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"));
+        QVERIFY(stalled.waitForBytesWritten(5000));
+        QVERIFY(CTestEnvironment::waitFor(
+            [&] { return !loadXml(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull(); }));
+
+        QProcess stop;
+        stop.setProcessEnvironment(f.processEnvironment());
+        stop.start(f.file("BramixServer"), {"-t"});
+        QVERIFY(stop.waitForStarted(10000));
+        QVERIFY(CTestEnvironment::waitFor([&] { return !f.serviceRunning(); }, 60000));
+        QVERIFY(stop.waitForFinished(20000));
+        QCOMPARE(f.runCommand({"-u"}), 0);
+    }
+
     // The port is taken: "listen error:" and the reason in the event log, and the server ends.
     void portInUse()
     {
