@@ -146,7 +146,7 @@ int CPcConfig::createFromTemplate(const QString &answer)
         QDomElement cls = root.firstChildElement(fields.at(0));
         if (cls.isNull())
             continue;
-        const QStringList rows = fields.at(1).split(QLatin1Char('$'));
+        const QStringList rows = CXmlFile::validText(fields.at(1)).split(QLatin1Char('$'));
         for (const QString &row : rows) {
             QDomElement content = templ.createElement(kContent);
             content.appendChild(templ.createTextNode(row));
@@ -213,7 +213,7 @@ int CPcConfig::applyChange(const QString &text)
             continue;
         const QString &clsKey = fields.at(0);
         const QString &type = fields.at(1);
-        const QString &row = fields.at(2);
+        const QString row = CXmlFile::validText(fields.at(2)); // as stored, so a removal finds it
         QDomElement cls = root.firstChildElement(clsKey);
         if (!cls.isNull()) {
             bool record = false;

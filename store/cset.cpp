@@ -52,7 +52,7 @@ QDomElement findSecondKind(const QDomDocument &doc, const QString &uuid)
 void appendTextChild(QDomDocument &doc, QDomElement &parent, const QString &tag, const QString &text)
 {
     QDomElement e = doc.createElement(tag);
-    e.appendChild(doc.createTextNode(text));
+    e.appendChild(doc.createTextNode(CXmlFile::validText(text)));
     parent.appendChild(e);
 }
 
@@ -445,7 +445,7 @@ int CSet::createPCFile(const QString &uuid, const QString &answer)
         if (cls.isNull())
             continue;
         QDomElement content = templ.createElement(QStringLiteral("content"));
-        content.appendChild(templ.createTextNode(blocks.at(i).mid(colon + 1)));
+        content.appendChild(templ.createTextNode(CXmlFile::validText(blocks.at(i).mid(colon + 1))));
         cls.appendChild(content);
         cls.setAttribute(QStringLiteral("lastupdate"), now);
     }

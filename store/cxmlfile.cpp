@@ -87,6 +87,28 @@ bool CXmlFile::store(
     return CAtomicFile::write(path, data);
 }
 
+QString CXmlFile::validText(const QString &text)
+{
+    const auto allowed = [](char16_t u) { return u >= 0x20 ? u < 0xFFFE : u == 0x9 || u == 0xA || u == 0xD; };
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && allowed(text.at(i).unicode()) && !text.at(i).isSurrogate())
+        ++i;
+    if (i == n)
+        return text; // the usual case: nothing to drop, no copy
+    QString out = text.left(i);
+    for (; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
+            out.append(c);
+            out.append(text.at(++i));
+        } else if (!c.isSurrogate() && allowed(c.unicode())) {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
 QString CXmlFile::timeStamp()
 {
     return QDateTime::currentDateTime().toString(QStringLiteral("MMMM dd yyyy hh:mm:ss"));

@@ -30,6 +30,11 @@ public:
     static bool store(const QString &path, const QDomDocument &doc, int indent, const QByteArray &current,
         QByteArray *written = nullptr);
 
+    // The text without the characters XML cannot hold (control characters other than tab, line feed
+    // and carriage return, unpaired surrogates, U+FFFE, U+FFFF): written as they are, they leave a
+    // file no reader parses. Texts from peers pass here before they become file content.
+    static QString validText(const QString &text);
+
     // The current local time as the store's time stamp text.
     static QString timeStamp();
 };
