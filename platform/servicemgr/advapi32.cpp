@@ -365,11 +365,8 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServ
 
     const QByteArray channel = QFile::encodeName(CServiceRuntime::channelPath(h->name));
     sockaddr_un addr;
-    std::memset(&addr, 0, sizeof(addr));
-    addr.sun_family = AF_UNIX;
-    if (size_t(channel.size()) >= sizeof(addr.sun_path))
+    if (!CServiceRuntime::channelAddress(channel, &addr))
         return fail(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
-    std::memcpy(addr.sun_path, channel.constData(), size_t(channel.size()));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -378,7 +375,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServ
         return fail(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
     }
     const quint32 code = dwControl;
-    if (::send(fd, &code, sizeof(code), MSG_NOSIGNAL) != ssize_t(sizeof(code))) {
+    if (!CServiceRuntime::writeFully(fd, &code, sizeof(code), true)) {
         ::close(fd);
         return fail(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
     }

@@ -27,36 +27,6 @@ QString fromWide(LPCWSTR s)
     return s ? QString::fromUtf16(s) : QString();
 }
 
-bool readFully(int fd, void *buf, size_t len)
-{
-    char *p = static_cast<char *>(buf);
-    while (len > 0) {
-        ssize_t n = ::read(fd, p, len);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        len -= size_t(n);
-    }
-    return true;
-}
-
-bool writeFully(int fd, const void *buf, size_t len)
-{
-    const char *p = static_cast<const char *>(buf);
-    while (len > 0) {
-        ssize_t n = ::send(fd, p, len, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        len -= size_t(n);
-    }
-    return true;
-}
-
 } // namespace
 
 BOOL CServiceDispatcher::run(const SERVICE_TABLE_ENTRYW *table)
@@ -116,15 +86,12 @@ BOOL CServiceDispatcher::run(const SERVICE_TABLE_ENTRYW *table)
 
     int listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr;
-    std::memset(&addr, 0, sizeof(addr));
-    addr.sun_family = AF_UNIX;
-    if (listenFd < 0 || size_t(channelPath.size()) >= sizeof(addr.sun_path)) {
+    if (listenFd < 0 || !CServiceRuntime::channelAddress(channelPath, &addr)) {
         if (listenFd >= 0)
             ::close(listenFd);
         setLastErrorCode(ERROR_SERVICE_NO_THREAD);
         return FALSE;
     }
-    std::memcpy(addr.sun_path, channelPath.constData(), size_t(channelPath.size()));
     ::unlink(channelPath.constData());
     const int bound = ::bind(listenFd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr));
     // Only the service's own user may send controls (connecting needs write permission). Set on
@@ -192,7 +159,7 @@ void CServiceDispatcher::answer(int fd)
     timeval tv {5, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
     quint32 code = 0;
-    if (!readFully(fd, &code, sizeof(code)))
+    if (!CServiceRuntime::readFully(fd, &code, sizeof(code)))
         return;
     LPHANDLER_FUNCTION handler;
     {
@@ -212,7 +179,7 @@ void CServiceDispatcher::answer(int fd)
     char reply[sizeof(quint32) + sizeof(SERVICE_STATUS)];
     std::memcpy(reply, &result, sizeof(result));
     std::memcpy(reply + sizeof(result), &status, sizeof(status));
-    writeFully(fd, reply, sizeof(reply));
+    CServiceRuntime::writeFully(fd, reply, sizeof(reply), true);
 }
 
 SERVICE_STATUS_HANDLE CServiceDispatcher::registerHandler(LPCWSTR name, LPHANDLER_FUNCTION handler)

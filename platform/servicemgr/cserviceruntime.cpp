@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,7 +37,9 @@ QString idFor(const QString &serviceName)
         QCryptographicHash::hash(serviceName.toCaseFolded().toUtf8(), QCryptographicHash::Sha1).toHex().left(20));
 }
 
-bool readFully(int fd, void *buf, size_t len)
+} // namespace
+
+bool CServiceRuntime::readFully(int fd, void *buf, size_t len)
 {
     char *p = static_cast<char *>(buf);
     while (len > 0) {
@@ -51,21 +54,30 @@ bool readFully(int fd, void *buf, size_t len)
     return true;
 }
 
-void writeFully(int fd, const void *buf, size_t len)
+bool CServiceRuntime::writeFully(int fd, const void *buf, size_t len, bool socket)
 {
     const char *p = static_cast<const char *>(buf);
     while (len > 0) {
-        ssize_t n = ::write(fd, p, len);
+        ssize_t n = socket ? ::send(fd, p, len, MSG_NOSIGNAL) : ::write(fd, p, len);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return;
+            return false;
         p += n;
         len -= size_t(n);
     }
+    return true;
 }
 
-} // namespace
+bool CServiceRuntime::channelAddress(const QByteArray &path, sockaddr_un *addr)
+{
+    std::memset(addr, 0, sizeof(*addr));
+    addr->sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof(addr->sun_path))
+        return false;
+    std::memcpy(addr->sun_path, path.constData(), size_t(path.size()));
+    return true;
+}
 
 QString CServiceRuntime::runDir()
 {

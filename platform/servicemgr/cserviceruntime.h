@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/un.h>
+
 // Run-time side of the service manager, shared by the controlling and the service processes: the
 // per-service status file (last status the service reported, with its process id), the control
 // socket path, process liveness, and starting a service process detached in a session of its own.
@@ -38,6 +40,15 @@ public:
     // arguments. Returns ERROR_SUCCESS or the error to report.
     static DWORD start(
         const QString &serviceName, DWORD serviceType, const QString &binaryPath, const QStringList &arguments);
+
+    // Whole-buffer reads and writes on a pipe or socket, retrying after signals; false at end of
+    // file or on error. Async-signal-safe: the starter uses them between fork and exec. On a socket
+    // the write does not raise SIGPIPE, so a peer that went away is an error, not a signal.
+    static bool readFully(int fd, void *buf, size_t len);
+    static bool writeFully(int fd, const void *buf, size_t len, bool socket = false);
+
+    // The control socket's address at path; false if the path does not fit in it.
+    static bool channelAddress(const QByteArray &path, sockaddr_un *addr);
 
     static QByteArray encodeArguments(const QStringList &arguments);
     static QStringList decodeArguments(const QByteArray &encoded);
