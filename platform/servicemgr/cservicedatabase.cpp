@@ -101,7 +101,7 @@ CServiceDatabase::Result CServiceDatabase::find(const QString &name, Entry *entr
     return Ok;
 }
 
-CServiceDatabase::Result CServiceDatabase::add(const Entry &entry)
+CServiceDatabase::Result CServiceDatabase::change(const std::function<Result(QList<Entry> &)> &edit)
 {
     CFileGuard guard(path());
     if (!guard.isLocked())
@@ -109,46 +109,48 @@ CServiceDatabase::Result CServiceDatabase::add(const Entry &entry)
     QList<Entry> entries;
     if (!load(&entries))
         return IoError;
-    if (indexOf(entries, entry.name) >= 0)
-        return Exists;
-    for (const Entry &e : entries) {
-        if (e.displayName.compare(entry.displayName, Qt::CaseInsensitive) == 0
-            || e.displayName.compare(entry.name, Qt::CaseInsensitive) == 0
-            || e.name.compare(entry.displayName, Qt::CaseInsensitive) == 0)
-            return DuplicateDisplayName;
-    }
-    entries.append(entry);
+    const Result result = edit(entries);
+    if (result != Ok)
+        return result;
     return save(entries) ? Ok : IoError;
+}
+
+CServiceDatabase::Result CServiceDatabase::add(const Entry &entry)
+{
+    return change([&entry](QList<Entry> &entries) {
+        if (indexOf(entries, entry.name) >= 0)
+            return Exists;
+        for (const Entry &e : entries) {
+            if (e.displayName.compare(entry.displayName, Qt::CaseInsensitive) == 0
+                || e.displayName.compare(entry.name, Qt::CaseInsensitive) == 0
+                || e.name.compare(entry.displayName, Qt::CaseInsensitive) == 0)
+                return DuplicateDisplayName;
+        }
+        entries.append(entry);
+        return Ok;
+    });
 }
 
 CServiceDatabase::Result CServiceDatabase::remove(const QString &name)
 {
-    CFileGuard guard(path());
-    if (!guard.isLocked())
-        return IoError;
-    QList<Entry> entries;
-    if (!load(&entries))
-        return IoError;
-    const int i = indexOf(entries, name);
-    if (i < 0)
-        return NotFound;
-    entries.removeAt(i);
-    return save(entries) ? Ok : IoError;
+    return change([&name](QList<Entry> &entries) {
+        const int i = indexOf(entries, name);
+        if (i < 0)
+            return NotFound;
+        entries.removeAt(i);
+        return Ok;
+    });
 }
 
 CServiceDatabase::Result CServiceDatabase::setDescription(
     const QString &name, bool hasDescription, const QString &description)
 {
-    CFileGuard guard(path());
-    if (!guard.isLocked())
-        return IoError;
-    QList<Entry> entries;
-    if (!load(&entries))
-        return IoError;
-    const int i = indexOf(entries, name);
-    if (i < 0)
-        return NotFound;
-    entries[i].hasDescription = hasDescription;
-    entries[i].description = hasDescription ? description : QString();
-    return save(entries) ? Ok : IoError;
+    return change([&](QList<Entry> &entries) {
+        const int i = indexOf(entries, name);
+        if (i < 0)
+            return NotFound;
+        entries[i].hasDescription = hasDescription;
+        entries[i].description = hasDescription ? description : QString();
+        return Ok;
+    });
 }

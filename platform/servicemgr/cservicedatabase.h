@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // The service database: one JSON file under the platform state directory holding every installed
 // service. Every change is one locked read-modify-write that replaces the file atomically.
 class CServiceDatabase
@@ -37,4 +39,6 @@ private:
     static bool load(QList<Entry> *entries);
     static bool save(const QList<Entry> &entries);
     static int indexOf(const QList<Entry> &entries, const QString &name);
+    // One locked read-modify-write: edit changes the loaded entries, which are saved if it returns Ok.
+    static Result change(const std::function<Result(QList<Entry> &)> &edit);
 };
