@@ -70,6 +70,38 @@ BOOL fail(DWORD code)
     return FALSE;
 }
 
+// The service handle h if it was opened with access; otherwise null, with the error to report set.
+ScHandle *serviceHandle(SC_HANDLE h, DWORD access)
+{
+    ScHandle *p = scHandle(h, ScHandle::Service);
+    if (!p) {
+        fail(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if ((p->access & access) == 0) {
+        fail(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return p;
+}
+
+// The database entry of an open service; false, with the error set, if it was deleted meanwhile.
+bool installedEntry(const ScHandle *h, CServiceDatabase::Entry *e)
+{
+    if (CServiceDatabase::find(h->name, e) == CServiceDatabase::Ok)
+        return true;
+    fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+    return false;
+}
+
+// The status of an open service as the service manager reports it.
+void currentStatus(const ScHandle *h, SERVICE_STATUS *status)
+{
+    CServiceDatabase::Entry e;
+    const DWORD type = CServiceDatabase::find(h->name, &e) == CServiceDatabase::Ok ? e.serviceType : 0;
+    CServiceRuntime::query(CServiceRuntime::statusPath(h->name), type, status);
+}
+
 bool isLocalMachine(LPCWSTR machine)
 {
     const QString m = fromWide(machine);
@@ -256,11 +288,9 @@ BOOL CloseServiceHandle(SC_HANDLE hSCObject)
 
 BOOL DeleteService(SC_HANDLE hService)
 {
-    ScHandle *h = scHandle(hService, ScHandle::Service);
+    ScHandle *h = serviceHandle(hService, DELETE);
     if (!h)
-        return fail(ERROR_INVALID_HANDLE);
-    if ((h->access & DELETE) == 0)
-        return fail(ERROR_ACCESS_DENIED);
+        return FALSE;
     switch (CServiceDatabase::remove(h->name)) {
     case CServiceDatabase::Ok:
         return TRUE;
@@ -273,14 +303,12 @@ BOOL DeleteService(SC_HANDLE hService)
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR *lpServiceArgVectors)
 {
-    ScHandle *h = scHandle(hService, ScHandle::Service);
+    ScHandle *h = serviceHandle(hService, SERVICE_START);
     if (!h)
-        return fail(ERROR_INVALID_HANDLE);
-    if ((h->access & SERVICE_START) == 0)
-        return fail(ERROR_ACCESS_DENIED);
+        return FALSE;
     CServiceDatabase::Entry e;
-    if (CServiceDatabase::find(h->name, &e) != CServiceDatabase::Ok)
-        return fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+    if (!installedEntry(h, &e))
+        return FALSE;
     if (e.startType == SERVICE_DISABLED)
         return fail(ERROR_SERVICE_DISABLED);
     QStringList args;
@@ -297,16 +325,12 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR *lpServic
 
 BOOL QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus)
 {
-    ScHandle *h = scHandle(hService, ScHandle::Service);
+    ScHandle *h = serviceHandle(hService, SERVICE_QUERY_STATUS);
     if (!h)
-        return fail(ERROR_INVALID_HANDLE);
-    if ((h->access & SERVICE_QUERY_STATUS) == 0)
-        return fail(ERROR_ACCESS_DENIED);
+        return FALSE;
     if (!lpServiceStatus)
         return fail(ERROR_INVALID_PARAMETER);
-    CServiceDatabase::Entry e;
-    const DWORD type = CServiceDatabase::find(h->name, &e) == CServiceDatabase::Ok ? e.serviceType : 0;
-    CServiceRuntime::query(CServiceRuntime::statusPath(h->name), type, lpServiceStatus);
+    currentStatus(h, lpServiceStatus);
     return TRUE;
 }
 
@@ -352,9 +376,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServ
     if ((h->access & neededAccess) == 0)
         return fail(ERROR_ACCESS_DENIED);
 
-    CServiceDatabase::Entry e;
-    const DWORD type = CServiceDatabase::find(h->name, &e) == CServiceDatabase::Ok ? e.serviceType : 0;
-    CServiceRuntime::query(CServiceRuntime::statusPath(h->name), type, lpServiceStatus);
+    currentStatus(h, lpServiceStatus);
     const DWORD state = lpServiceStatus->dwCurrentState;
     if (state == SERVICE_STOPPED)
         return fail(ERROR_SERVICE_NOT_ACTIVE);
@@ -413,16 +435,14 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServ
 BOOL QueryServiceConfigW(
     SC_HANDLE hService, LPQUERY_SERVICE_CONFIGW lpServiceConfig, DWORD cbBufSize, LPDWORD pcbBytesNeeded)
 {
-    ScHandle *h = scHandle(hService, ScHandle::Service);
+    ScHandle *h = serviceHandle(hService, SERVICE_QUERY_CONFIG);
     if (!h)
-        return fail(ERROR_INVALID_HANDLE);
-    if ((h->access & SERVICE_QUERY_CONFIG) == 0)
-        return fail(ERROR_ACCESS_DENIED);
+        return FALSE;
     if (!pcbBytesNeeded)
         return fail(ERROR_INVALID_PARAMETER);
     CServiceDatabase::Entry e;
-    if (CServiceDatabase::find(h->name, &e) != CServiceDatabase::Ok)
-        return fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+    if (!installedEntry(h, &e))
+        return FALSE;
 
     QUERY_SERVICE_CONFIGW config;
     std::memset(&config, 0, sizeof(config));
@@ -448,18 +468,16 @@ BOOL QueryServiceConfigW(
 BOOL QueryServiceConfig2W(
     SC_HANDLE hService, DWORD dwInfoLevel, LPBYTE lpBuffer, DWORD cbBufSize, LPDWORD pcbBytesNeeded)
 {
-    ScHandle *h = scHandle(hService, ScHandle::Service);
+    ScHandle *h = serviceHandle(hService, SERVICE_QUERY_CONFIG);
     if (!h)
-        return fail(ERROR_INVALID_HANDLE);
-    if ((h->access & SERVICE_QUERY_CONFIG) == 0)
-        return fail(ERROR_ACCESS_DENIED);
+        return FALSE;
     if (dwInfoLevel != SERVICE_CONFIG_DESCRIPTION)
         return fail(ERROR_INVALID_LEVEL);
     if (!pcbBytesNeeded)
         return fail(ERROR_INVALID_PARAMETER);
     CServiceDatabase::Entry e;
-    if (CServiceDatabase::find(h->name, &e) != CServiceDatabase::Ok)
-        return fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+    if (!installedEntry(h, &e))
+        return FALSE;
     SERVICE_DESCRIPTIONW desc {nullptr};
     Packer packer(cbBufSize >= sizeof(desc) ? lpBuffer : nullptr, cbBufSize, DWORD(sizeof(desc)));
     if (e.hasDescription)
@@ -473,11 +491,9 @@ BOOL QueryServiceConfig2W(
 
 BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo)
 {
-    ScHandle *h = scHandle(hService, ScHandle::Service);
+    ScHandle *h = serviceHandle(hService, SERVICE_CHANGE_CONFIG);
     if (!h)
-        return fail(ERROR_INVALID_HANDLE);
-    if ((h->access & SERVICE_CHANGE_CONFIG) == 0)
-        return fail(ERROR_ACCESS_DENIED);
+        return FALSE;
     if (dwInfoLevel != SERVICE_CONFIG_DESCRIPTION)
         return fail(ERROR_INVALID_LEVEL);
     if (!lpInfo)
