@@ -11,12 +11,15 @@
 
 namespace {
 
-// One operation's manager and service handles, closed in reverse order when it ends.
+// One operation's manager and service handles, closed in reverse order when it ends. Both stay null
+// when the service API is not available.
 class ServiceHandles
 {
 public:
     ServiceHandles(const QString &name, DWORD managerAccess, DWORD serviceAccess)
     {
+        if (!loadServiceApi())
+            return;
         m_manager = pOpenSCManager(nullptr, nullptr, managerAccess);
         if (m_manager)
             m_service = pOpenService(m_manager, reinterpret_cast<LPCWSTR>(name.utf16()), serviceAccess);
@@ -37,6 +40,34 @@ private:
     SC_HANDLE m_manager = nullptr;
     SC_HANDLE m_service = nullptr;
 };
+
+// The installed binary path and start type; false if the configuration cannot be read.
+bool readConfig(const QString &name, QString *binaryPath, DWORD *startType)
+{
+    ServiceHandles h(name, 0, SERVICE_QUERY_CONFIG);
+    if (!h.service())
+        return false;
+    alignas(QUERY_SERVICE_CONFIGW) BYTE buffer[8192];
+    DWORD needed = 0;
+    QUERY_SERVICE_CONFIGW *config = reinterpret_cast<QUERY_SERVICE_CONFIGW *>(buffer);
+    if (!pQueryServiceConfig(h.service(), config, sizeof(buffer), &needed))
+        return false;
+    if (binaryPath)
+        *binaryPath = config->lpBinaryPathName ? QString::fromUtf16(config->lpBinaryPathName) : QString();
+    if (startType)
+        *startType = config->dwStartType;
+    return true;
+}
+
+// Sends a control that needs only the given access and waits for nothing but its answer.
+bool sendControl(const QString &name, DWORD access, DWORD code)
+{
+    ServiceHandles h(name, SC_MANAGER_CONNECT, access);
+    if (!h.service())
+        return false;
+    SERVICE_STATUS status;
+    return pControlService(h.service(), code, &status) != 0;
+}
 
 } // namespace
 
@@ -59,16 +90,12 @@ QString QtServiceController::serviceName() const
 
 bool QtServiceController::isInstalled() const
 {
-    if (!loadServiceApi())
-        return false;
     ServiceHandles h(d_ptr->serviceName, 0, SERVICE_QUERY_CONFIG);
     return h.service() != nullptr;
 }
 
 bool QtServiceController::isRunning() const
 {
-    if (!loadServiceApi())
-        return false;
     ServiceHandles h(d_ptr->serviceName, 0, SERVICE_QUERY_STATUS);
     if (!h.service())
         return false;
@@ -80,23 +107,12 @@ bool QtServiceController::isRunning() const
 
 QString QtServiceController::serviceFilePath() const
 {
-    if (!loadServiceApi())
-        return QString();
-    ServiceHandles h(d_ptr->serviceName, 0, SERVICE_QUERY_CONFIG);
-    if (!h.service())
-        return QString();
-    alignas(QUERY_SERVICE_CONFIGW) BYTE buffer[8192];
-    DWORD needed = 0;
-    QUERY_SERVICE_CONFIGW *config = reinterpret_cast<QUERY_SERVICE_CONFIGW *>(buffer);
-    if (!pQueryServiceConfig(h.service(), config, sizeof(buffer), &needed) || !config->lpBinaryPathName)
-        return QString();
-    return QString::fromUtf16(config->lpBinaryPathName);
+    QString path;
+    return readConfig(d_ptr->serviceName, &path, nullptr) ? path : QString();
 }
 
 QString QtServiceController::serviceDescription() const
 {
-    if (!loadServiceApi())
-        return QString();
     ServiceHandles h(d_ptr->serviceName, 0, SERVICE_QUERY_CONFIG);
     if (!h.service())
         return QString();
@@ -110,17 +126,10 @@ QString QtServiceController::serviceDescription() const
 
 QtServiceController::StartupType QtServiceController::startupType() const
 {
-    if (!loadServiceApi())
+    DWORD startType = 0;
+    if (!readConfig(d_ptr->serviceName, nullptr, &startType))
         return ManualStartup;
-    ServiceHandles h(d_ptr->serviceName, 0, SERVICE_QUERY_CONFIG);
-    if (!h.service())
-        return ManualStartup;
-    alignas(QUERY_SERVICE_CONFIGW) BYTE buffer[8192];
-    DWORD needed = 0;
-    QUERY_SERVICE_CONFIGW *config = reinterpret_cast<QUERY_SERVICE_CONFIGW *>(buffer);
-    if (!pQueryServiceConfig(h.service(), config, sizeof(buffer), &needed))
-        return ManualStartup;
-    return config->dwStartType == SERVICE_DEMAND_START ? ManualStartup : AutoStartup;
+    return startType == SERVICE_DEMAND_START ? ManualStartup : AutoStartup;
 }
 
 bool QtServiceController::install(const QString &programPath, const QString &account, const QString &password)
@@ -131,8 +140,6 @@ bool QtServiceController::install(const QString &programPath, const QString &acc
 
 bool QtServiceController::uninstall()
 {
-    if (!loadServiceApi())
-        return false;
     ServiceHandles h(d_ptr->serviceName, SC_MANAGER_ALL_ACCESS, DELETE);
     if (!h.service())
         return false;
@@ -141,8 +148,6 @@ bool QtServiceController::uninstall()
 
 bool QtServiceController::start(const QStringList &arguments)
 {
-    if (!loadServiceApi())
-        return false;
     ServiceHandles h(d_ptr->serviceName, SC_MANAGER_CONNECT, SERVICE_START);
     if (!h.service())
         return false;
@@ -163,8 +168,6 @@ bool QtServiceController::start()
 
 bool QtServiceController::stop()
 {
-    if (!loadServiceApi())
-        return false;
     ServiceHandles h(d_ptr->serviceName, SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS);
     if (!h.service())
         return false;
@@ -185,35 +188,17 @@ bool QtServiceController::stop()
 
 bool QtServiceController::pause()
 {
-    if (!loadServiceApi())
-        return false;
-    ServiceHandles h(d_ptr->serviceName, SC_MANAGER_CONNECT, SERVICE_PAUSE_CONTINUE);
-    if (!h.service())
-        return false;
-    SERVICE_STATUS status;
-    return pControlService(h.service(), SERVICE_CONTROL_PAUSE, &status) != 0;
+    return sendControl(d_ptr->serviceName, SERVICE_PAUSE_CONTINUE, SERVICE_CONTROL_PAUSE);
 }
 
 bool QtServiceController::resume()
 {
-    if (!loadServiceApi())
-        return false;
-    ServiceHandles h(d_ptr->serviceName, SC_MANAGER_CONNECT, SERVICE_PAUSE_CONTINUE);
-    if (!h.service())
-        return false;
-    SERVICE_STATUS status;
-    return pControlService(h.service(), SERVICE_CONTROL_CONTINUE, &status) != 0;
+    return sendControl(d_ptr->serviceName, SERVICE_PAUSE_CONTINUE, SERVICE_CONTROL_CONTINUE);
 }
 
 bool QtServiceController::sendCommand(int code)
 {
-    if (!loadServiceApi())
-        return false;
     if (uint(code) > 127 || !isRunning())
         return false;
-    ServiceHandles h(d_ptr->serviceName, SC_MANAGER_CONNECT, SERVICE_USER_DEFINED_CONTROL);
-    if (!h.service())
-        return false;
-    SERVICE_STATUS status;
-    return pControlService(h.service(), DWORD(128 + code), &status) != 0;
+    return sendControl(d_ptr->serviceName, SERVICE_USER_DEFINED_CONTROL, DWORD(128 + code));
 }
