@@ -12,6 +12,11 @@ CFakeServer::CFakeServer(QObject *parent)
     connect(&m_server, &QTcpServer::newConnection, this, &CFakeServer::accept);
 }
 
+CFakeServer::~CFakeServer()
+{
+    qDeleteAll(m_connections);
+}
+
 bool CFakeServer::listen()
 {
     return m_server.listen(QHostAddress::LocalHost, CMessages::ServerPort);

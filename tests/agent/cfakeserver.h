@@ -27,6 +27,7 @@ public:
     };
 
     explicit CFakeServer(QObject *parent = nullptr);
+    ~CFakeServer() override;
 
     bool listen();
     // Answer texts sent, each as one short frame, when a change notice arrives (none: no answer).
