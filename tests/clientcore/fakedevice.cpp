@@ -4,6 +4,8 @@
 // throws; a WQL text not listed is answered with the empty text (no object found).
 
 #include "combase.h"
+#include "ctestclassfactory.h"
+#include "ctestcomobject.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -28,33 +30,13 @@ QString fromBstr(BSTR b)
     return b ? QString::fromUtf16(b, SysStringLen(b)) : QString();
 }
 
-class FakeDevice final : public IDispatch
+class FakeDevice final : public CTestComObject<IDispatch, std::atomic<int>>
 {
 public:
-    FakeDevice() { ++g_liveObjects; }
+    FakeDevice()
+        : CTestComObject(IID_IDispatch, g_liveObjects)
+    { }
 
-    HRESULT QueryInterface(REFIID riid, void **ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch) {
-            *ppv = static_cast<IDispatch *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override
-    {
-        const ULONG left = --m_refs;
-        if (left == 0) {
-            --g_liveObjects;
-            delete this;
-        }
-        return left;
-    }
     HRESULT GetTypeInfoCount(UINT *count) override
     {
         if (count)
@@ -112,40 +94,14 @@ public:
         }
         return S_OK;
     }
-
-private:
-    std::atomic<ULONG> m_refs {1};
 };
 
-class FakeFactory final : public IClassFactory
+IUnknown *createDevice()
 {
-public:
-    HRESULT QueryInterface(REFIID riid, void **ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory *>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT CreateInstance(IUnknown *outer, REFIID riid, void **ppv) override
-    {
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        FakeDevice *device = new FakeDevice;
-        const HRESULT hr = device->QueryInterface(riid, ppv);
-        device->Release();
-        return hr;
-    }
-    HRESULT LockServer(BOOL) override { return S_OK; }
-};
+    return new FakeDevice;
+}
 
-FakeFactory g_factory;
+CTestClassFactory g_factory(createDevice);
 
 } // namespace
 

@@ -1,6 +1,8 @@
 #include "cfakewmi.h"
 
 #include "combase.h"
+#include "ctestclassfactory.h"
+#include "ctestcomobject.h"
 #include "wbeminterfaces.h"
 
 #include <cstring>
@@ -20,47 +22,11 @@ std::u16string text(const OLECHAR *s)
     return s ? std::u16string(s) : std::u16string();
 }
 
-template<class Interface> class CFakeBase : public Interface
-{
-public:
-    CFakeBase(const IID &iid, int &alive)
-        : m_iid(iid)
-        , m_alive(alive)
-    {
-        ++m_alive;
-    }
-    virtual ~CFakeBase() { --m_alive; }
-
-    HRESULT QueryInterface(REFIID riid, void **ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, m_iid)) {
-            *ppv = static_cast<Interface *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_ref; }
-    ULONG Release() override
-    {
-        const ULONG count = --m_ref;
-        if (count == 0)
-            delete this;
-        return count;
-    }
-
-private:
-    const IID &m_iid;
-    int &m_alive;
-    ULONG m_ref = 1;
-};
-
-class CFakeObject final : public CFakeBase<IWbemClassObject>
+class CFakeObject final : public CTestComObject<IWbemClassObject>
 {
 public:
     explicit CFakeObject(const CFakeWmiObject &object)
-        : CFakeBase(kIidObject, g_state.objectsAlive)
+        : CTestComObject(kIidObject, g_state.objectsAlive)
         , m_object(object)
     { }
     HRESULT GetQualifierSet(IWbemQualifierSet **) override { return WBEM_E_NOT_SUPPORTED; }
@@ -109,11 +75,11 @@ private:
     CFakeWmiObject m_object;
 };
 
-class CFakeEnum final : public CFakeBase<IEnumWbemClassObject>
+class CFakeEnum final : public CTestComObject<IEnumWbemClassObject>
 {
 public:
     CFakeEnum()
-        : CFakeBase(kIidEnum, g_state.enumeratorsAlive)
+        : CTestComObject(kIidEnum, g_state.enumeratorsAlive)
     { }
     HRESULT Reset() override
     {
@@ -141,11 +107,11 @@ private:
     size_t m_next = 0;
 };
 
-class CFakeServices final : public CFakeBase<IWbemServices>
+class CFakeServices final : public CTestComObject<IWbemServices>
 {
 public:
     CFakeServices()
-        : CFakeBase(kIidServices, g_state.servicesAlive)
+        : CTestComObject(kIidServices, g_state.servicesAlive)
     { }
     HRESULT OpenNamespace(const BSTR, LONG, IWbemContext *, IWbemServices **, IWbemCallResult **) override
     {
@@ -171,11 +137,11 @@ public:
     }
 };
 
-class CFakeLocator final : public CFakeBase<IWbemLocator>
+class CFakeLocator final : public CTestComObject<IWbemLocator>
 {
 public:
     CFakeLocator()
-        : CFakeBase(kIidLocator, g_state.locatorsAlive)
+        : CTestComObject(kIidLocator, g_state.locatorsAlive)
     {
         ++g_state.locatorsCreated;
     }
@@ -193,36 +159,15 @@ public:
     }
 };
 
-class CFakeFactory final : public IClassFactory
+// A locator that cannot be made stands in for a WMI service that is not there.
+IUnknown *createLocator()
 {
-public:
-    HRESULT QueryInterface(REFIID riid, void **ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory *>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT CreateInstance(IUnknown *outer, REFIID riid, void **ppv) override
-    {
-        *ppv = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        if (g_state.failure == CFakeWmiState::LocatorFails)
-            return E_OUTOFMEMORY;
-        CFakeLocator *locator = new CFakeLocator;
-        const HRESULT hr = locator->QueryInterface(riid, ppv);
-        locator->Release();
-        return hr;
-    }
-    HRESULT LockServer(BOOL) override { return S_OK; }
-};
+    if (g_state.failure == CFakeWmiState::LocatorFails)
+        return nullptr;
+    return new CFakeLocator;
+}
 
-CFakeFactory g_factory;
+CTestClassFactory g_factory(createLocator);
 
 } // namespace
 
