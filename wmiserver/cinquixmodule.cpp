@@ -4,9 +4,11 @@
 #include "cinquixclassfactory.h"
 #include "inquix_i.h"
 #include "inquixresources.h"
+#include "utf8text.h"
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 
 namespace {
@@ -30,28 +32,6 @@ public:
 private:
     LCID m_saved;
 };
-
-std::u16string fromUtf8(const char *text)
-{
-    std::u16string out;
-    const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
-    while (*p) {
-        uint32_t c = *p++;
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (extra)
-            c &= (0x3F >> extra);
-        for (; extra > 0 && (*p & 0xC0) == 0x80; --extra)
-            c = (c << 6) | (*p++ & 0x3F);
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += char16_t(0xD800 + (c >> 10));
-            out += char16_t(0xDC00 + (c & 0x3FF));
-        } else {
-            out += char16_t(c);
-        }
-    }
-    return out;
-}
 
 } // namespace
 
@@ -128,7 +108,7 @@ std::u16string CInquixModule::modulePath()
     char resolved[PATH_MAX];
     if (!realpath(info.dli_fname, resolved))
         return std::u16string();
-    return fromUtf8(resolved);
+    return utf8ToUtf16(resolved, std::strlen(resolved));
 }
 
 HRESULT CInquixModule::updateRegistryFromResource(int resourceId, bool bRegister)
