@@ -2,45 +2,12 @@
 // the array: put copies them in, get copies them out, destroy frees them.
 
 #include "combase.h"
+#include "cvartype.h"
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-ULONG elementSize(VARTYPE vt)
-{
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-        return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-        return 8;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-        return sizeof(void *);
-    case VT_VARIANT:
-        return sizeof(VARIANT);
-    default:
-        return 0;
-    }
-}
 
 void *elementAt(SAFEARRAY *psa, ULONG index)
 {
@@ -121,7 +88,7 @@ extern "C" {
 
 SAFEARRAY *SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements)
 {
-    const ULONG size = elementSize(vt);
+    const ULONG size = CVarType::size(vt);
     if (size == 0)
         return nullptr;
     SAFEARRAY *psa = static_cast<SAFEARRAY *>(std::calloc(1, sizeof(SAFEARRAY)));

@@ -11,6 +11,7 @@
 // and arrays. VT_BYREF sources are converted from what they point to.
 
 #include "combase.h"
+#include "cvartype.h"
 
 #include <QDate>
 #include <QString>
@@ -144,39 +145,10 @@ HRESULT dereference(const VARIANT *src, VARIANT *plain)
         return S_OK;
     }
     plain->vt = base;
-    switch (base) {
-    case VT_I1:
-    case VT_UI1:
-        std::memcpy(&plain->llVal, src->byref, 1);
-        break;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        std::memcpy(&plain->llVal, src->byref, 2);
-        break;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-        std::memcpy(&plain->llVal, src->byref, 4);
-        break;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-        std::memcpy(&plain->llVal, src->byref, 8);
-        break;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-        std::memcpy(&plain->llVal, src->byref, sizeof(void *));
-        break;
-    default:
+    const ULONG size = CVarType::size(base);
+    if (size == 0)
         return DISP_E_BADVARTYPE;
-    }
+    std::memcpy(&plain->llVal, src->byref, size);
     return S_OK;
 }
 
