@@ -62,65 +62,37 @@ void CUpdate::readInfo()
         const QStringList fields = m_reader.fields();
         if (fields.value(0) != QLatin1String("SWAPLETFILE"))
             return; // ignored, "getUUID" too, and nothing more is read from this connection
-        startPush(fields);
-        if (!m_updateMode)
+        if (!m_push.start(fields, m_reader.payloadSize(), getDir(QCoreApplication::applicationFilePath()))) {
+            m_socket.abort();
             return;
+        }
     }
-    if (!m_updateMode)
+    if (!m_push.isReceiving())
         return;
-
-    QByteArray chunk;
-    const CCommandFrameReader::Status status = m_reader.readPayload(&m_socket, &chunk);
-    if (status == CCommandFrameReader::Error || (!chunk.isEmpty() && m_file.write(chunk) != chunk.size())) {
-        abandonPush();
+    switch (m_push.receive(m_reader, &m_socket)) {
+    case CUpdateFileWriter::Failed:
         m_socket.abort();
-        return;
-    }
-    if (status == CCommandFrameReader::Complete)
+        break;
+    case CUpdateFileWriter::Complete:
         handOver();
-}
-
-void CUpdate::startPush(const QStringList &fields)
-{
-    QString name;
-    const qint64 size = m_reader.payloadSize();
-    if (!CMessages::parseFilePush(fields, &name) || size < 0 || size > MaxPayload) {
-        m_socket.abort(); // a name that would leave the directory, or a payload that cannot be sized
-        return;
+        break;
+    case CUpdateFileWriter::Receiving:
+        break;
     }
-    m_tempPath = getDir(QCoreApplication::applicationFilePath()) + QLatin1Char('/') + name + QStringLiteral(".temp");
-    m_file.setFileName(m_tempPath);
-    // Unbuffered: the file grows as the payload arrives, and a failed write shows at once.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        m_socket.abort();
-        return;
-    }
-    m_updateMode = true;
-}
-
-void CUpdate::abandonPush()
-{
-    // A truncated update file must never reach Swaplet, which would put it in place of the client.
-    m_file.close();
-    m_file.remove();
-    m_updateMode = false;
 }
 
 void CUpdate::connectionEnded()
 {
     // The last bytes may still wait in the socket's buffer when the server's close is seen.
-    if (m_updateMode && m_socket.bytesAvailable() > 0)
+    if (m_push.isReceiving() && m_socket.bytesAvailable() > 0)
         readInfo();
-    if (m_updateMode)
-        abandonPush();
+    m_push.abandon();
 }
 
 void CUpdate::handOver()
 {
     m_handedOver = true;
-    m_updateMode = false;
-    m_file.close();
-    const QStringList arguments {m_tempPath};
+    const QStringList arguments {m_push.finish()};
     const QString dir = getDir(QCoreApplication::applicationFilePath());
     m_socket.disconnectFromHost();
     QCoreApplication::exit(0);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ccommandframereader.h"
+#include "cupdatefilewriter.h"
 
-#include <QFile>
 #include <QObject>
 #include <QString>
 #include <QTcpSocket>
@@ -25,22 +25,16 @@ public:
     int checkUpdate();
     QString getDir(QString path);
 
-    static constexpr qint64 MaxPayload = qint64(1) << 30;
-
 private slots:
     void sendCommand();
     void readInfo();
     void connectionEnded();
 
 private:
-    void startPush(const QStringList &fields);
-    void abandonPush();
     void handOver();
 
     QTcpSocket m_socket;
-    QFile m_file;
     CCommandFrameReader m_reader; // total, header length, header and payload count of the frame
-    QString m_tempPath;
-    bool m_updateMode = false;
+    CUpdateFileWriter m_push;
     bool m_handedOver = false;
 };

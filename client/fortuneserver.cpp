@@ -38,7 +38,7 @@ FortuneServer::~FortuneServer()
 void FortuneServer::reset()
 {
     m_reader.reset();
-    m_updateMode = false;
+    m_push.abandon();
 }
 
 QString FortuneServer::getDir(QString path)
@@ -53,8 +53,6 @@ void FortuneServer::incomingConnection(qintptr socketDescriptor)
         return;
     }
     // The connection served so far ends here; a push it was receiving is incomplete.
-    if (m_updateMode)
-        abandonPush();
     reset();
     log(QStringLiteral("connect comeing the server!"));
     m_socket.blockSignals(true);
@@ -93,65 +91,37 @@ void FortuneServer::readCommand()
         }
         if (command != QLatin1String("SWAPLETFILE"))
             return; // ignored, and nothing more is read from this connection
-        startPush(fields);
-        if (!m_updateMode)
+        if (!m_push.start(fields, m_reader.payloadSize(), getDir(QCoreApplication::applicationFilePath()))) {
+            m_socket.abort();
             return;
+        }
     }
-    if (!m_updateMode)
+    if (!m_push.isReceiving())
         return;
-
-    QByteArray chunk;
-    const CCommandFrameReader::Status status = m_reader.readPayload(&m_socket, &chunk);
-    if (status == CCommandFrameReader::Error || (!chunk.isEmpty() && m_file.write(chunk) != chunk.size())) {
-        abandonPush();
+    switch (m_push.receive(m_reader, &m_socket)) {
+    case CUpdateFileWriter::Failed:
         m_socket.abort();
-        return;
-    }
-    if (status == CCommandFrameReader::Complete)
+        break;
+    case CUpdateFileWriter::Complete:
         handOver();
-}
-
-void FortuneServer::startPush(const QStringList &fields)
-{
-    QString name;
-    const qint64 size = m_reader.payloadSize();
-    if (!CMessages::parseFilePush(fields, &name) || size < 0 || size > MaxPayload) {
-        m_socket.abort(); // a name that would leave the directory, or a payload that cannot be sized
-        return;
+        break;
+    case CUpdateFileWriter::Receiving:
+        break;
     }
-    m_tempPath = getDir(QCoreApplication::applicationFilePath()) + QLatin1Char('/') + name + QStringLiteral(".temp");
-    m_file.setFileName(m_tempPath);
-    // Unbuffered: the file grows as the payload arrives, and a failed write shows at once.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        m_socket.abort();
-        return;
-    }
-    m_updateMode = true;
-}
-
-void FortuneServer::abandonPush()
-{
-    // A truncated update file must never reach Swaplet, which would put it in place of the client.
-    m_file.close();
-    m_file.remove();
-    m_updateMode = false;
 }
 
 void FortuneServer::connectionEnded()
 {
     // The last bytes may still wait in the socket's buffer when the peer's close is seen.
-    if (m_updateMode && m_socket.bytesAvailable() > 0)
+    if (m_push.isReceiving() && m_socket.bytesAvailable() > 0)
         readCommand();
-    if (m_updateMode)
-        abandonPush();
+    m_push.abandon();
 }
 
 void FortuneServer::handOver()
 {
     m_handedOver = true;
-    m_updateMode = false;
-    m_file.close();
-    const QStringList arguments {m_tempPath};
+    const QStringList arguments {m_push.finish()};
     const QString dir = getDir(QCoreApplication::applicationFilePath());
     m_socket.disconnectFromHost();
     close();

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ccommandframereader.h"
+#include "cupdatefilewriter.h"
 
-#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QTcpServer>
@@ -28,8 +28,6 @@ public:
     void reset();
     QString getDir(QString path);
 
-    // Largest file a push may carry; a larger announcement is refused before anything is written.
-    static constexpr qint64 MaxPayload = qint64(1) << 30;
     static constexpr qint64 ReadBufferSize = qint64(1) << 20;
 
 signals:
@@ -45,14 +43,10 @@ private slots:
     void connectionEnded();
 
 private:
-    void startPush(const QStringList &fields);
-    void abandonPush();
     void handOver();
 
     QTcpSocket m_socket;
-    QFile m_file;
     CCommandFrameReader m_reader; // total, header length, header and payload count of the frame
-    QString m_tempPath;
-    bool m_updateMode = false;
+    CUpdateFileWriter m_push;
     bool m_handedOver = false;
 };
