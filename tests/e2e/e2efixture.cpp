@@ -1,10 +1,11 @@
 #include "e2efixture.h"
 
+#include "ctestprocess.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -53,25 +54,11 @@ E2eFixture::~E2eFixture()
 int E2eFixture::run(const QString &program, const QStringList &args, const QProcessEnvironment &extra,
     QByteArray *output, int timeoutMs)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const QStringList keys = extra.keys();
     for (const QString &k : keys)
         env.insert(k, extra.value(k));
-    p.setProcessEnvironment(env);
-    if (!output)
-        p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start(program, args);
-    if (!p.waitForStarted(10000))
-        return -1000;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return -1001;
-    }
-    if (output)
-        *output = p.readAllStandardOutput();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1002;
+    return CTestProcess::run(program, args, env, QString(), output, timeoutMs);
 }
 
 bool E2eFixture::waitForPort(quint16 port, int timeoutMs)

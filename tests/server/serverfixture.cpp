@@ -1,6 +1,7 @@
 #include "serverfixture.h"
 
 #include "cshortframe.h"
+#include "ctestprocess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -73,33 +74,15 @@ void ServerFixture::stopConsole()
 
 int ServerFixture::runCommand(const QStringList &args, int timeoutMs)
 {
-    QProcess p;
-    p.setProcessEnvironment(processEnvironment());
-    p.setWorkingDirectory(m_dir);
-    p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start(file(QStringLiteral("BramixServer")), args);
-    if (!p.waitForStarted(10000))
-        return -1000;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return -1001;
-    }
-    return p.exitCode();
+    return CTestProcess::run(
+        file(QStringLiteral("BramixServer")), args, processEnvironment(), m_dir, nullptr, timeoutMs);
 }
 
 QByteArray ServerFixture::commandOutput(const QStringList &args, int timeoutMs)
 {
-    QProcess p;
-    p.setProcessEnvironment(processEnvironment());
-    p.setWorkingDirectory(m_dir);
-    p.start(file(QStringLiteral("BramixServer")), args);
-    if (!p.waitForStarted(10000) || !p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return QByteArray();
-    }
-    return p.readAllStandardOutput();
+    QByteArray out;
+    CTestProcess::run(file(QStringLiteral("BramixServer")), args, processEnvironment(), m_dir, &out, timeoutMs);
+    return out;
 }
 
 bool ServerFixture::portOpen()
