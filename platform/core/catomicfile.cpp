@@ -13,7 +13,10 @@ bool CAtomicFile::write(const QString &path, const QByteArray &data, QString *er
             *error = file.errorString();
         return false;
     }
-    if (file.write(data) != data.size()) {
+    // The file buffers what it is given. A write error that only shows when that buffer is flushed
+    // inside commit() is lost there (Qt 6.4): commit() then renames a short or empty file over the
+    // old one and reports success. Flushing first surfaces a full disk while the old file is intact.
+    if (file.write(data) != data.size() || !file.flush()) {
         if (error)
             *error = file.errorString();
         file.cancelWriting();
