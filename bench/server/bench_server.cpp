@@ -11,6 +11,7 @@
 // it after its first notice; --fresh starts them with "yes", so that every notice also rewrites
 // list.xml. The server binds port 2210, so the bench runs itself in a
 // network namespace of its own (scripts/netns-run.sh) unless --no-netns is given.
+#include "cmessages.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
 
@@ -299,9 +300,8 @@ int main(int argc, char **argv)
                 const int client = int((qint64(n) * 7919) % o.clients);
                 QStringList items;
                 for (int k = 0; k < o.items; ++k)
-                    items << QStringLiteral("Software$add$") + itemRow(n, k);
-                const QString text
-                    = QStringLiteral("changelog:") + uuidOf(client) + QLatin1Char('^') + items.join(QLatin1Char('^'));
+                    items << CMessages::changeItem(QStringLiteral("Software"), QStringLiteral("add"), itemRow(n, k));
+                const QString text = CMessages::buildChangeNotice(uuidOf(client), items);
                 QElapsedTimer lat;
                 lat.start();
                 QTcpSocket s;

@@ -1,5 +1,7 @@
 #include "serverfixture.h"
 
+#include "cmessages.h"
+
 #include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
@@ -67,14 +69,6 @@ bool parsePushes(QByteArray bytes, QList<Push> *out)
     }
     return true;
 }
-
-QString changeNotice(const QString &uuid, const QStringList &items)
-{
-    QString text = QStringLiteral("changelog:") + uuid;
-    for (const QString &item : items)
-        text += QLatin1Char('^') + item;
-    return text;
-}
 } // namespace
 
 class TestServer : public QObject
@@ -93,7 +87,7 @@ private slots:
 
         bool closed = false;
         const QByteArray reply = ServerFixture::exchange(
-            ServerFixture::frame(changeNotice(uuidA, {QStringLiteral("CPU$add$") + rowA})), &closed);
+            ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {QStringLiteral("CPU$add$") + rowA})), &closed);
         QCOMPARE(reply.toHex(' '),
             QByteArray("00 1c 00 00 00 18 00 73 00 65 00 74 00 43 00 68 00 61 00 6e 00 67 00 65 00 3a 00 6f 00 6b"));
         QVERIFY(closed);
@@ -122,11 +116,15 @@ private slots:
         QVERIFY(f.isValid());
         QVERIFY(f.addClient(uuidA));
         QVERIFY(f.startConsole());
-        const QString text = changeNotice(uuidA, {"CPU$add$" + rowA, "CPU$add$" + rowB}) + ":CPU$add$Name=Ignored\n";
+        const QString text
+            = CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowA, "CPU$add$" + rowB}) + ":CPU$add$Name=Ignored\n";
         QCOMPARE(ServerFixture::exchange(ServerFixture::frame(text)).size(), 30);
         QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), (QStringList {rowA, rowB}));
 
-        QCOMPARE(ServerFixture::exchange(ServerFixture::frame(changeNotice(uuidA, {"CPU$remove$" + rowA}))).size(), 30);
+        QCOMPARE(
+            ServerFixture::exchange(ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$remove$" + rowA})))
+                .size(),
+            30);
         QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowB});
     }
 
@@ -144,23 +142,25 @@ private slots:
             << ServerFixture::frame("update:2.1.1:1") << true << QByteArray("template");
         QTest::newRow("other keyword") << ServerFixture::frame("hello:" + uuidA) << true << QByteArray("template");
         QTest::newRow("empty text") << ServerFixture::frame(QString()) << true << QByteArray("template");
-        QTest::newRow("path in uuid") << ServerFixture::frame(changeNotice("../" + uuidA, {item})) << true
-                                      << QByteArray("template");
-        QTest::newRow("uuid with slash") << ServerFixture::frame(changeNotice("{a}/x", {item})) << true
+        QTest::newRow("path in uuid") << ServerFixture::frame(CMessages::buildChangeNotice("../" + uuidA, {item}))
+                                      << true << QByteArray("template");
+        QTest::newRow("uuid with slash") << ServerFixture::frame(CMessages::buildChangeNotice("{a}/x", {item})) << true
                                          << QByteArray("template");
-        QTest::newRow("no inventory file") << ServerFixture::frame(changeNotice(uuidA, {item})) << true << templ;
-        QTest::newRow("unlisted, no file") << ServerFixture::frame(changeNotice(uuidA, {item})) << false << templ;
+        QTest::newRow("no inventory file")
+            << ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {item})) << true << templ;
+        QTest::newRow("unlisted, no file")
+            << ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {item})) << false << templ;
         QTest::newRow("empty inventory file")
-            << ServerFixture::frame(changeNotice(uuidA, {item})) << true << QByteArray("");
-        QTest::newRow("broken inventory file")
-            << ServerFixture::frame(changeNotice(uuidA, {item})) << true << QByteArray("<pcconfig><CPU>");
+            << ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {item})) << true << QByteArray("");
+        QTest::newRow("broken inventory file") << ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {item}))
+                                               << true << QByteArray("<pcconfig><CPU>");
         // A count that ends before the string does (a text too long for the 16-bit count).
-        QByteArray shortCount = ServerFixture::frame(changeNotice(uuidA, {item}));
+        QByteArray shortCount = ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {item}));
         shortCount[0] = 0;
         shortCount[1] = 8;
         QTest::newRow("count below the string") << shortCount << true << QByteArray("template");
         // A count larger than the frame that follows: the text never arrives.
-        QTest::newRow("cut frame") << ServerFixture::frame(changeNotice(uuidA, {item})).left(20) << true
+        QTest::newRow("cut frame") << ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {item})).left(20) << true
                                    << QByteArray("template");
     }
     void unansweredRequests()
@@ -200,7 +200,8 @@ private slots:
         QTest::addColumn<QByteArray>("sent");
         QTest::newRow("nothing") << QByteArray();
         QTest::newRow("one byte") << QByteArray(1, '\0');
-        QTest::newRow("count only") << ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA})).left(2);
+        QTest::newRow("count only")
+            << ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowA})).left(2);
     }
     void idlePeerIsDropped()
     {
@@ -225,7 +226,7 @@ private slots:
         f.setEnv("BRAMIX_TEST_SERVER_WAIT_MS", "2000");
         f.setEnv("BRAMIX_TEST_SERVER_DEADLINE_MS", "1000");
         QVERIFY(f.startConsole());
-        const QByteArray request = ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA}));
+        const QByteArray request = ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowA}));
         QTcpSocket s;
         s.connectToHost("127.0.0.1", 2210);
         QVERIFY(s.waitForConnected(5000));
@@ -380,8 +381,8 @@ private slots:
         QVERIFY(f.isValid());
         QVERIFY(f.addClient(uuidA));
         QVERIFY(f.startConsole());
-        const QByteArray two = ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA}))
-            + ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowB}));
+        const QByteArray two = ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowA}))
+            + ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowB}));
         QCOMPARE(ServerFixture::exchange(two).size(), 30);
         QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
     }
@@ -406,8 +407,8 @@ private slots:
         for (auto &s : sockets)
             QVERIFY(s->waitForConnected(5000));
         auto send = [&](int i) {
-            sockets[i]->write(
-                ServerFixture::frame(changeNotice(uuids[i], {"CPU$add$Name=cpu " + QString::number(i) + "\n"})));
+            sockets[i]->write(ServerFixture::frame(
+                CMessages::buildChangeNotice(uuids[i], {"CPU$add$Name=cpu " + QString::number(i) + "\n"})));
             sockets[i]->flush();
         };
         send(49);
@@ -457,7 +458,8 @@ private slots:
             [&] { return !loadXml(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull(); }));
 
         bool closed = false;
-        QCOMPARE(ServerFixture::exchange(ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA})), &closed, 30000)
+        QCOMPARE(ServerFixture::exchange(
+                     ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowA})), &closed, 30000)
                      .size(),
             30);
         QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
@@ -480,7 +482,7 @@ private slots:
         QTcpSocket waiting;
         waiting.connectToHost("127.0.0.1", 2210);
         QVERIFY(waiting.waitForConnected(5000)); // the kernel's backlog takes it
-        waiting.write(ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA})));
+        waiting.write(ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowA})));
         waiting.flush();
         QVERIFY(!waiting.waitForReadyRead(1000)); // no worker is free
         QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList());
@@ -507,12 +509,14 @@ private slots:
         QVERIFY(f.serviceRunning());
 
         QCOMPARE(f.runCommand({"-p"}), 0);
-        QCOMPARE(ServerFixture::exchange(ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowA}))).size(), 30);
+        QCOMPARE(ServerFixture::exchange(ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowA})))
+                     .size(),
+            30);
         QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
         QCOMPARE(f.runCommand({"-r"}), 0);
 
         // Half a request, then the stop.
-        const QByteArray request = ServerFixture::frame(changeNotice(uuidA, {"CPU$add$" + rowB}));
+        const QByteArray request = ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowB}));
         QTcpSocket s;
         s.connectToHost("127.0.0.1", 2210);
         QVERIFY(s.waitForConnected(5000));
