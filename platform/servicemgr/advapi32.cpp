@@ -70,10 +70,11 @@ BOOL fail(DWORD code)
     return FALSE;
 }
 
-// The service handle h if it was opened with access; otherwise null, with the error to report set.
-ScHandle *serviceHandle(SC_HANDLE h, DWORD access)
+// The handle h of that kind if it was opened with access; otherwise null, with the error to report
+// set.
+ScHandle *handleWithAccess(SC_HANDLE h, ScHandle::Kind kind, DWORD access)
 {
-    ScHandle *p = scHandle(h, ScHandle::Service);
+    ScHandle *p = scHandle(h, kind);
     if (!p) {
         fail(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -83,6 +84,11 @@ ScHandle *serviceHandle(SC_HANDLE h, DWORD access)
         return nullptr;
     }
     return p;
+}
+
+ScHandle *serviceHandle(SC_HANDLE h, DWORD access)
+{
+    return handleWithAccess(h, ScHandle::Service, access);
 }
 
 // The database entry of an open service; false, with the error set, if it was deleted meanwhile.
@@ -188,15 +194,8 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
     DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
     LPDWORD lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword)
 {
-    ScHandle *manager = scHandle(hSCManager, ScHandle::Manager);
-    if (!manager) {
-        fail(ERROR_INVALID_HANDLE);
+    if (!handleWithAccess(hSCManager, ScHandle::Manager, SC_MANAGER_CREATE_SERVICE))
         return nullptr;
-    }
-    if ((manager->access & SC_MANAGER_CREATE_SERVICE) == 0) {
-        fail(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
     CServiceDatabase::Entry e;
     e.name = fromWide(lpServiceName);
     if (!validName(e.name)) {
