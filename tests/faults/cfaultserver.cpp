@@ -1,0 +1,122 @@
+#include "cfaultserver.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace {
+
+const QStringList kShipped {QStringLiteral("list.xml"), QStringLiteral("configtempl.xml"), QStringLiteral("uplist.xml"),
+    QStringLiteral("updateLog.xml")};
+
+} // namespace
+
+CFaultServer::CFaultServer()
+{
+    if (!m_env.isValid())
+        return;
+    const QString dir = m_env.filePath(QStringLiteral("server"));
+    QStringList staged {QStringLiteral("BramixServer"), QStringLiteral("libadvapi32.so")};
+    staged += kShipped;
+    if (CTestEnvironment::copyStaged(staged, dir))
+        m_dir = dir;
+}
+
+CFaultServer::~CFaultServer()
+{
+    kill();
+}
+
+bool CFaultServer::addClients(const QStringList &uuids)
+{
+    QByteArray pcs;
+    const QByteArray templ = CTestEnvironment::readFile(file(QStringLiteral("configtempl.xml")));
+    for (const QString &uuid : uuids) {
+        pcs += "    <pc UUID=\"" + uuid.toUtf8()
+            + "\" notice=\"yes\" folder=\"0\">\n        <name>host</name>\n        <ip>10.0.0.1</ip>\n"
+              "        <version>2.1.20090713</version>\n        <os>1</os>\n    </pc>\n";
+        if (!CTestEnvironment::writeFile(file(uuid + QStringLiteral(".xml")), templ))
+            return false;
+    }
+    return CTestEnvironment::writeFile(file(QStringLiteral("list.xml")),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<pclist>\n" + pcs + "</pclist>\n");
+}
+
+bool CFaultServer::start()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("BRAMIX_PLATFORM_ROOT"), m_env.platformRoot());
+    m_process.setProcessEnvironment(env);
+    m_process.setWorkingDirectory(m_dir);
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_process.start(file(QStringLiteral("BramixServer")), {QStringLiteral("-e")});
+    if (!m_process.waitForStarted(10000))
+        return false;
+    return waitForPort(2210);
+}
+
+void CFaultServer::kill()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill(); // SIGKILL: no handler runs, nothing is flushed or cleaned up
+    m_process.waitForFinished(10000);
+}
+
+qint64 CFaultServer::residentKiB() const
+{
+    const QByteArray status = CTestEnvironment::readFile(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+    for (const QByteArray &line : status.split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+QStringList CFaultServer::unreadableFiles() const
+{
+    QStringList bad;
+    const QStringList names = QDir(m_dir).entryList({QStringLiteral("*.xml")}, QDir::Files);
+    for (const QString &name : names) {
+        QDomDocument doc;
+        if (!doc.setContent(CTestEnvironment::readFile(file(name)), true))
+            bad.append(name);
+    }
+    return bad;
+}
+
+QStringList CFaultServer::strayFiles() const
+{
+    QStringList stray;
+    const QStringList names = QDir(m_dir).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        if (name == QLatin1String("BramixServer") || name.endsWith(QLatin1String(".so"))
+            || name.endsWith(QLatin1String(".xml")) || name.endsWith(QLatin1String(".xml.lock")))
+            continue;
+        stray.append(name);
+    }
+    return stray;
+}
+
+bool CFaultServer::portOpen(quint16 port)
+{
+    QTcpSocket probe;
+    probe.connectToHost(QStringLiteral("127.0.0.1"), port);
+    const bool open = probe.waitForConnected(1000);
+    probe.abort();
+    return open;
+}
+
+bool CFaultServer::waitForPort(quint16 port, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (portOpen(port))
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ctestenvironment.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// A BramixServer installation of its own in a temporary directory, run as a console process, that a
+// test can kill with SIGKILL and start again on the same files.
+class CFaultServer
+{
+public:
+    CFaultServer();
+    ~CFaultServer();
+
+    bool isValid() const { return !m_dir.isEmpty(); }
+    QString dir() const { return m_dir; }
+    QString file(const QString &name) const { return m_dir + QLatin1Char('/') + name; }
+
+    // Lists the clients in list.xml and gives each an inventory file made from the shipped template.
+    bool addClients(const QStringList &uuids);
+
+    bool start(); // true once the server port accepts connections
+    void kill(); // SIGKILL, then reaped
+    qint64 pid() const { return m_process.processId(); }
+    bool running() const { return m_process.state() == QProcess::Running; }
+    // Resident memory of the server process in KiB (VmRSS), -1 when unknown.
+    qint64 residentKiB() const;
+
+    // The store files of the installation that do not parse (empty when all do).
+    QStringList unreadableFiles() const;
+    // Files the store left beside its own (temporary files of an interrupted replace).
+    QStringList strayFiles() const;
+
+    static bool portOpen(quint16 port);
+    static bool waitForPort(quint16 port, int timeoutMs = 20000);
+
+private:
+    CTestEnvironment m_env;
+    QString m_dir;
+    QProcess m_process;
+};
