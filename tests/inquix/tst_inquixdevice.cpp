@@ -96,6 +96,7 @@ private slots:
 
 private:
     IDevice *createDevice();
+    static HRESULT createDispatch(IDispatch **dispatch);
 
     CTestEnvironment m_env;
     CFakeWmiState *m_wmi = nullptr;
@@ -133,6 +134,12 @@ IDevice *TestInquixDevice::createDevice()
     if (hr != S_OK)
         qWarning("CoCreateInstance of the Device: 0x%08x", unsigned(hr));
     return static_cast<IDevice *>(device);
+}
+
+HRESULT TestInquixDevice::createDispatch(IDispatch **dispatch)
+{
+    return CoCreateInstance(
+        CLSID_Device, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void **>(dispatch));
 }
 
 void TestInquixDevice::queryText_data()
@@ -486,9 +493,7 @@ void TestInquixDevice::invokeQuery()
 {
     m_wmi->objects = parseObjects(QStringLiteral("Name=a;Vendor=v"));
     IDispatch *dispatch = nullptr;
-    QCOMPARE(CoCreateInstance(
-                 CLSID_Device, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void **>(&dispatch)),
-        S_OK);
+    QCOMPARE(createDispatch(&dispatch), S_OK);
     std::u16string name = u"query";
     LPOLESTR names[] = {name.data()};
     DISPID id = 0;
@@ -518,9 +523,7 @@ void TestInquixDevice::invokeQuery()
 void TestInquixDevice::invokeCoercesArgument()
 {
     IDispatch *dispatch = nullptr;
-    QCOMPARE(CoCreateInstance(
-                 CLSID_Device, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void **>(&dispatch)),
-        S_OK);
+    QCOMPARE(createDispatch(&dispatch), S_OK);
     VARIANT arg;
     VariantInit(&arg);
     arg.vt = VT_I4;
@@ -559,9 +562,7 @@ void TestInquixDevice::invokeRejects()
     QFETCH(int, hr);
     QFETCH(int, argErr);
     IDispatch *dispatch = nullptr;
-    QCOMPARE(CoCreateInstance(
-                 CLSID_Device, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void **>(&dispatch)),
-        S_OK);
+    QCOMPARE(createDispatch(&dispatch), S_OK);
     VARIANT arg;
     VariantInit(&arg);
     arg.vt = VARTYPE(argType);
@@ -583,9 +584,7 @@ void TestInquixDevice::invokeRefusedLeavesResult()
 {
     m_wmi->failure = CFakeWmiState::QueryRefused;
     IDispatch *dispatch = nullptr;
-    QCOMPARE(CoCreateInstance(
-                 CLSID_Device, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void **>(&dispatch)),
-        S_OK);
+    QCOMPARE(createDispatch(&dispatch), S_OK);
     VARIANT arg;
     VariantInit(&arg);
     arg.vt = VT_BSTR;
@@ -602,9 +601,7 @@ void TestInquixDevice::invokeByRefOutArgument()
 {
     m_wmi->objects = parseObjects(QStringLiteral("Name=a"));
     IDispatch *dispatch = nullptr;
-    QCOMPARE(CoCreateInstance(
-                 CLSID_Device, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void **>(&dispatch)),
-        S_OK);
+    QCOMPARE(createDispatch(&dispatch), S_OK);
     // A caller that passes the [out] argument too, as "query(BSTR, VARIANT*)" reads.
     CVariant out;
     VARIANT args[2];
