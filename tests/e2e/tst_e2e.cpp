@@ -2,6 +2,8 @@
 // under the stand-in service manager, Inquix registered, the machine replaced by a fixture tree.
 #include "e2efixture.h"
 
+#include "ctestxml.h"
+
 #include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
@@ -25,28 +27,12 @@ QString row(const QString &name, const QString &version)
     return QStringLiteral("Caption=%1 tool\nDescription=%1 tool\nName=%1\nVersion=%2\n").arg(name, version);
 }
 
-QDomDocument loadXml(const QString &path)
-{
-    QDomDocument doc;
-    doc.setContent(CTestEnvironment::readFile(path));
-    return doc;
-}
-
 QStringList elementTexts(const QDomElement &parent, const QString &tag)
 {
     QStringList out;
     for (QDomElement e = parent.firstChildElement(tag); !e.isNull(); e = e.nextSiblingElement(tag))
         out << e.text();
     return out;
-}
-
-QString noticeOf(const QString &listPath, const QString &uuid)
-{
-    const QDomDocument doc = loadXml(listPath);
-    for (QDomElement pc = doc.documentElement().firstChildElement("pc"); !pc.isNull(); pc = pc.nextSiblingElement("pc"))
-        if (pc.attribute("UUID") == uuid)
-            return pc.attribute("notice");
-    return QStringLiteral("<none>");
 }
 
 // Processes whose program file is path itself (not a replaced, deleted one).
@@ -92,23 +78,25 @@ private slots:
         const QString uuid = f.enrol();
         QCOMPARE(uuid.size(), 38);
         const QString inventory = f.serverDir() + "/" + uuid + ".xml";
-        QCOMPARE(elementTexts(loadXml(inventory).documentElement().firstChildElement("Software"), "content"),
+        QCOMPARE(elementTexts(CTestXml::load(inventory).documentElement().firstChildElement("Software"), "content"),
             (QStringList {row("alpha", "1.0"), row("beta", "2.0")}));
-        QVERIFY(noticeOf(f.serverDir() + "/list.xml", uuid) != QLatin1String("no"));
+        QVERIFY(CTestXml::noticeOf(f.serverDir() + "/list.xml", uuid) != QLatin1String("no"));
 
         // beta removed, alpha upgraded, gamma installed; then the next service start.
         QVERIFY(CTestEnvironment::writeFile(status, package("alpha", "1.1") + package("gamma", "3.0")));
         QVERIFY(f.stopClient());
         QVERIFY(f.startClient(env));
 
-        QVERIFY(CTestEnvironment::waitFor([&] { return noticeOf(f.serverDir() + "/list.xml", uuid) == "no"; }, 30000));
+        QVERIFY(CTestEnvironment::waitFor(
+            [&] { return CTestXml::noticeOf(f.serverDir() + "/list.xml", uuid) == "no"; }, 30000));
         QVERIFY(CTestEnvironment::waitFor(
             [&] {
-                return elementTexts(loadXml(inventory).documentElement().firstChildElement("Software"), "content")
+                return elementTexts(
+                           CTestXml::load(inventory).documentElement().firstChildElement("Software"), "content")
                     == QStringList {row("alpha", "1.1"), row("gamma", "3.0")};
             },
             30000));
-        const QDomDocument doc = loadXml(inventory);
+        const QDomDocument doc = CTestXml::load(inventory);
         const QDomElement software = doc.documentElement().firstChildElement("Software");
         QStringList records;
         for (QDomElement r = software.firstChildElement("changelog").firstChildElement("record"); !r.isNull();
@@ -121,7 +109,7 @@ private slots:
         // The acknowledgement reached the client: every record of set.xml is marked as sent.
         QVERIFY(CTestEnvironment::waitFor(
             [&] {
-                const QDomDocument set = loadXml(f.clientDir() + "/set.xml");
+                const QDomDocument set = CTestXml::load(f.clientDir() + "/set.xml");
                 const QDomElement sw = set.documentElement().firstChildElement("Software");
                 const QDomElement log = sw.firstChildElement("changelog");
                 int sent = 0, all = 0;
@@ -169,7 +157,7 @@ private slots:
         f.startClient(env);
         const QString updateLog = f.serverDir() + "/updateLog.xml";
         QVERIFY(CTestEnvironment::waitFor(
-            [&] { return !loadXml(updateLog).documentElement().firstChildElement("record").isNull(); }, 30000));
+            [&] { return !CTestXml::load(updateLog).documentElement().firstChildElement("record").isNull(); }, 30000));
         // Withdraw the offer before the new client's own update check (Swaplet waits 5 s): its
         // version text still sorts first, so it would be served again and again.
         QVERIFY(CTestEnvironment::writeFile(uplist,
@@ -194,7 +182,7 @@ private slots:
         QVERIFY(CTestEnvironment::waitFor([&] { return f.clientRunning() && !processesOf(client).isEmpty(); }, 30000));
         QVERIFY(E2eFixture::waitForPort(2211, 60000));
 
-        const QDomDocument log = loadXml(updateLog);
+        const QDomDocument log = CTestXml::load(updateLog);
         const QDomElement record = log.documentElement().firstChildElement("record");
         QVERIFY(record.nextSiblingElement("record").isNull());
         QCOMPARE(record.firstChildElement("type").text(), QStringLiteral("auto"));

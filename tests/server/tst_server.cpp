@@ -1,6 +1,7 @@
 #include "serverfixture.h"
 
 #include "cmessages.h"
+#include "ctestxml.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -19,33 +20,15 @@ const QString uuidA = QStringLiteral("{6f1c1f0e-2b9a-4c39-9d7e-1a2b3c4d5e6f}");
 const QString rowA = QStringLiteral("Name=Intel(R) Core(TM) i7 CPU\nNumberOfCores=4\n");
 const QString rowB = QStringLiteral("Name=AMD Ryzen 7\nNumberOfCores=8\n");
 
-QDomDocument loadXml(const QString &path)
-{
-    QDomDocument doc;
-    doc.setContent(CTestEnvironment::readFile(path));
-    return doc;
-}
-
 QStringList contents(const QString &path, const QString &cls)
 {
     QStringList out;
-    const QDomDocument doc = loadXml(path);
+    const QDomDocument doc = CTestXml::load(path);
     const QDomElement c = doc.documentElement().firstChildElement(cls);
     for (QDomElement e = c.firstChildElement(QStringLiteral("content")); !e.isNull();
          e = e.nextSiblingElement(QStringLiteral("content")))
         out << e.text();
     return out;
-}
-
-QString noticeOf(const QString &listPath, const QString &uuid)
-{
-    const QDomDocument doc = loadXml(listPath);
-    const QDomElement root = doc.documentElement();
-    for (QDomElement pc = root.firstChildElement(QStringLiteral("pc")); !pc.isNull();
-         pc = pc.nextSiblingElement(QStringLiteral("pc")))
-        if (pc.attribute(QStringLiteral("UUID")) == uuid)
-            return pc.attribute(QStringLiteral("notice"));
-    return QStringLiteral("<none>");
 }
 
 struct Push
@@ -94,7 +77,7 @@ private slots:
 
         const QString inventory = f.file(uuidA + ".xml");
         QCOMPARE(contents(inventory, "CPU"), QStringList {rowA});
-        const QDomDocument doc = loadXml(inventory);
+        const QDomDocument doc = CTestXml::load(inventory);
         const QDomElement cpu = doc.documentElement().firstChildElement("CPU");
         QCOMPARE(cpu.firstChildElement("content").attribute("digest"), QStringLiteral("Intel(R) Core(TM) i7 CPU"));
         const QDomElement record = cpu.firstChildElement("changelog").firstChildElement("record");
@@ -103,7 +86,7 @@ private slots:
         QCOMPARE(record.text(), rowA);
         QVERIFY(!cpu.attribute("lastupdate").isEmpty());
         QVERIFY(!doc.documentElement().attribute("lastupdate").isEmpty());
-        QCOMPARE(noticeOf(f.file("list.xml"), uuidA), QStringLiteral("no"));
+        QCOMPARE(CTestXml::noticeOf(f.file("list.xml"), uuidA), QStringLiteral("no"));
 
         // The event log holds the one start record.
         QCOMPARE(f.eventLog(), QStringList {"success service binding ok!"});
@@ -214,7 +197,7 @@ private slots:
         bool closed = false;
         QCOMPARE(ServerFixture::exchange(sent, &closed, 20000), QByteArray());
         QVERIFY(closed);
-        QCOMPARE(noticeOf(f.file("list.xml"), uuidA), QStringLiteral("yes"));
+        QCOMPARE(CTestXml::noticeOf(f.file("list.xml"), uuidA), QStringLiteral("yes"));
     }
 
     // A peer that sends a byte within every wait still loses its worker at the overall deadline.
@@ -325,7 +308,7 @@ private slots:
             QCOMPARE(pushes.at(i).payload, data.value(pushed.at(i)));
         }
 
-        const QDomDocument doc = loadXml(f.file("updateLog.xml"));
+        const QDomDocument doc = CTestXml::load(f.file("updateLog.xml"));
         const QDomElement root = doc.documentElement();
         QCOMPARE(root.tagName(), QStringLiteral("log"));
         const QDomElement record = root.firstChildElement("record");
@@ -368,7 +351,7 @@ private slots:
             QCOMPARE(pushes.size(), 1);
             QCOMPARE(pushes.at(0).payload, QByteArray("new client"));
         }
-        const QDomDocument doc = loadXml(f.file("updateLog.xml"));
+        const QDomDocument doc = CTestXml::load(f.file("updateLog.xml"));
         QDomElement r = doc.documentElement().firstChildElement("record");
         QVERIFY(!r.isNull());
         QVERIFY(!r.nextSiblingElement("record").isNull());
@@ -427,7 +410,7 @@ private slots:
         }
         for (int i = 0; i < 50; ++i) {
             QCOMPARE(contents(f.file(uuids[i] + ".xml"), "CPU"), QStringList {"Name=cpu " + QString::number(i) + "\n"});
-            QCOMPARE(noticeOf(f.file("list.xml"), uuids[i]), QStringLiteral("no"));
+            QCOMPARE(CTestXml::noticeOf(f.file("list.xml"), uuids[i]), QStringLiteral("no"));
         }
     }
 
@@ -454,8 +437,9 @@ private slots:
         QVERIFY(stalled.waitForConnected(5000));
         stalled.write(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"));
         QVERIFY(stalled.waitForBytesWritten(5000));
-        QVERIFY(CTestEnvironment::waitFor(
-            [&] { return !loadXml(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull(); }));
+        QVERIFY(CTestEnvironment::waitFor([&] {
+            return !CTestXml::load(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull();
+        }));
 
         bool closed = false;
         QCOMPARE(ServerFixture::exchange(
@@ -562,8 +546,9 @@ private slots:
         QVERIFY(stalled.waitForConnected(5000));
         stalled.write(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"));
         QVERIFY(stalled.waitForBytesWritten(5000));
-        QVERIFY(CTestEnvironment::waitFor(
-            [&] { return !loadXml(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull(); }));
+        QVERIFY(CTestEnvironment::waitFor([&] {
+            return !CTestXml::load(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull();
+        }));
 
         QProcess stop;
         stop.setProcessEnvironment(f.processEnvironment());

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDomDocument>
+#include <QString>
+
+// Looks at the system's XML files from the outside, as the tests of the server side read them.
+class CTestXml
+{
+public:
+    // The document in the file; an empty document when it cannot be read or parsed.
+    static QDomDocument load(const QString &path);
+    // The notice flag of a client in a list.xml; "<none>" when the client is not listed.
+    static QString noticeOf(const QString &listPath, const QString &uuid);
+};
