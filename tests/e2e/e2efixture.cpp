@@ -1,13 +1,11 @@
 #include "e2efixture.h"
 
+#include "ctestport.h"
 #include "ctestprocess.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QTcpSocket>
-#include <QThread>
 
 E2eFixture::E2eFixture()
 {
@@ -63,17 +61,7 @@ int E2eFixture::run(const QString &program, const QStringList &args, const QProc
 
 bool E2eFixture::waitForPort(quint16 port, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), port);
-        if (probe.waitForConnected(500)) {
-            probe.abort();
-            return true;
-        }
-        QThread::msleep(50);
-    }
-    return false;
+    return CTestPort::waitForOpen(port, timeoutMs);
 }
 
 bool E2eFixture::serviceRunning(const QString &program)

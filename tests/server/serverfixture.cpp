@@ -1,13 +1,13 @@
 #include "serverfixture.h"
 
 #include "cshortframe.h"
+#include "ctestport.h"
 #include "ctestprocess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTcpSocket>
-#include <QThread>
 
 ServerFixture::ServerFixture()
 {
@@ -87,26 +87,12 @@ QByteArray ServerFixture::commandOutput(const QStringList &args, int timeoutMs)
 
 bool ServerFixture::portOpen()
 {
-    QTcpSocket probe;
-    probe.connectToHost(QStringLiteral("127.0.0.1"), 2210);
-    const bool open = probe.waitForConnected(1000);
-    probe.abort();
-    return open;
+    return CTestPort::isOpen(2210);
 }
 
 bool ServerFixture::waitForPort(int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), 2210);
-        if (probe.waitForConnected(500)) {
-            probe.abort();
-            return true;
-        }
-        QThread::msleep(20);
-    }
-    return false;
+    return CTestPort::waitForOpen(2210, timeoutMs);
 }
 
 QStringList ServerFixture::eventLog() const
