@@ -4,40 +4,8 @@
 #include "cwbemmodule.h"
 
 CWbemClassFactory::CWbemClassFactory()
-{
-    CWbemModule::objectCreated();
-}
-
-CWbemClassFactory::~CWbemClassFactory()
-{
-    CWbemModule::objectDestroyed();
-}
-
-HRESULT CWbemClassFactory::QueryInterface(REFIID riid, void **ppvObject)
-{
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-        *ppvObject = static_cast<IClassFactory *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWbemClassFactory::AddRef()
-{
-    return ++m_refs;
-}
-
-ULONG CWbemClassFactory::Release()
-{
-    const ULONG refs = --m_refs;
-    if (refs == 0)
-        delete this;
-    return refs;
-}
+    : CWbemUnknown(IID_IClassFactory)
+{ }
 
 HRESULT CWbemClassFactory::CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppvObject)
 {

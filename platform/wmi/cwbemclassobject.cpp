@@ -1,6 +1,5 @@
 #include "cwbemclassobject.h"
 
-#include "cwbemmodule.h"
 
 #include <QString>
 
@@ -14,41 +13,9 @@ BSTR allocBstr(const QString &text)
 } // namespace
 
 CWbemClassObject::CWbemClassObject(const CWmiObject &object)
-    : m_object(object)
-{
-    CWbemModule::objectCreated();
-}
-
-CWbemClassObject::~CWbemClassObject()
-{
-    CWbemModule::objectDestroyed();
-}
-
-HRESULT CWbemClassObject::QueryInterface(REFIID riid, void **ppvObject)
-{
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWbemClassObject) {
-        *ppvObject = static_cast<IWbemClassObject *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWbemClassObject::AddRef()
-{
-    return ++m_refs;
-}
-
-ULONG CWbemClassObject::Release()
-{
-    const ULONG refs = --m_refs;
-    if (refs == 0)
-        delete this;
-    return refs;
-}
+    : CWbemUnknown(IID_IWbemClassObject)
+    , m_object(object)
+{ }
 
 HRESULT CWbemClassObject::GetQualifierSet(IWbemQualifierSet **ppQualSet)
 {

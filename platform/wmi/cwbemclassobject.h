@@ -1,22 +1,15 @@
 #pragma once
 
+#include "cwbemunknown.h"
 #include "cwmiobject.h"
 #include "wbeminterfaces.h"
 
-#include <atomic>
-
 // One instance as the callers of WMI see it: its property names in the provider's order and each
 // value as a VARIANT of the type WMI uses for it.
-class CWbemClassObject : public IWbemClassObject
+class CWbemClassObject : public CWbemUnknown<IWbemClassObject>
 {
 public:
     explicit CWbemClassObject(const CWmiObject &object);
-    CWbemClassObject(const CWbemClassObject &) = delete;
-    CWbemClassObject &operator=(const CWbemClassObject &) = delete;
-
-    HRESULT QueryInterface(REFIID riid, void **ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT GetQualifierSet(IWbemQualifierSet **ppQualSet) override;
     HRESULT Get(LPCOLESTR wszName, LONG lFlags, VARIANT *pVal, CIMTYPE *pType, LONG *plFlavor) override;
@@ -29,8 +22,6 @@ public:
     static HRESULT toVariant(const QVariant &value, VARIANT *out, CIMTYPE *type);
 
 private:
-    virtual ~CWbemClassObject();
-
-    std::atomic<ULONG> m_refs {1};
+    ~CWbemClassObject() override = default;
     const CWmiObject m_object;
 };

@@ -1,52 +1,18 @@
 #include "cwbemenumerator.h"
 
 #include "cwbemclassobject.h"
-#include "cwbemmodule.h"
 
 #include <QMutexLocker>
 
 CWbemEnumerator::CWbemEnumerator(const QList<CWmiObject> &objects)
-    : m_objects(objects)
-{
-    CWbemModule::objectCreated();
-}
+    : CWbemUnknown(IID_IEnumWbemClassObject)
+    , m_objects(objects)
+{ }
 
 CWbemEnumerator::CWbemEnumerator(HRESULT error)
-    : m_error(error)
-{
-    CWbemModule::objectCreated();
-}
-
-CWbemEnumerator::~CWbemEnumerator()
-{
-    CWbemModule::objectDestroyed();
-}
-
-HRESULT CWbemEnumerator::QueryInterface(REFIID riid, void **ppvObject)
-{
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumWbemClassObject) {
-        *ppvObject = static_cast<IEnumWbemClassObject *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWbemEnumerator::AddRef()
-{
-    return ++m_refs;
-}
-
-ULONG CWbemEnumerator::Release()
-{
-    const ULONG refs = --m_refs;
-    if (refs == 0)
-        delete this;
-    return refs;
-}
+    : CWbemUnknown(IID_IEnumWbemClassObject)
+    , m_error(error)
+{ }
 
 HRESULT CWbemEnumerator::Reset()
 {

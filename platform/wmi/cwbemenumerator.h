@@ -1,26 +1,19 @@
 #pragma once
 
+#include "cwbemunknown.h"
 #include "cwmiobject.h"
 #include "wbeminterfaces.h"
 
 #include <QList>
 #include <QMutex>
 
-#include <atomic>
-
 // Hands out the objects of one query, one class object per instance, forward from the start.
-class CWbemEnumerator : public IEnumWbemClassObject
+class CWbemEnumerator : public CWbemUnknown<IEnumWbemClassObject>
 {
 public:
     explicit CWbemEnumerator(const QList<CWmiObject> &objects);
     // An enumeration that fails with error at its first fetch (an unknown class).
     explicit CWbemEnumerator(HRESULT error);
-    CWbemEnumerator(const CWbemEnumerator &) = delete;
-    CWbemEnumerator &operator=(const CWbemEnumerator &) = delete;
-
-    HRESULT QueryInterface(REFIID riid, void **ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT Reset() override;
     HRESULT Next(LONG lTimeout, ULONG uCount, IWbemClassObject **apObjects, ULONG *puReturned) override;
@@ -29,9 +22,7 @@ public:
     HRESULT Skip(LONG lTimeout, ULONG nCount) override;
 
 private:
-    virtual ~CWbemEnumerator();
-
-    std::atomic<ULONG> m_refs {1};
+    ~CWbemEnumerator() override = default;
     QMutex m_mutex;
     QList<CWmiObject> m_objects;
     qsizetype m_position = 0;

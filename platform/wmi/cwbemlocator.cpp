@@ -1,45 +1,12 @@
 #include "cwbemlocator.h"
 
-#include "cwbemmodule.h"
 #include "cwbemservices.h"
 
 #include <QString>
 
 CWbemLocator::CWbemLocator()
-{
-    CWbemModule::objectCreated();
-}
-
-CWbemLocator::~CWbemLocator()
-{
-    CWbemModule::objectDestroyed();
-}
-
-HRESULT CWbemLocator::QueryInterface(REFIID riid, void **ppvObject)
-{
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWbemLocator) {
-        *ppvObject = static_cast<IWbemLocator *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWbemLocator::AddRef()
-{
-    return ++m_refs;
-}
-
-ULONG CWbemLocator::Release()
-{
-    const ULONG refs = --m_refs;
-    if (refs == 0)
-        delete this;
-    return refs;
-}
+    : CWbemUnknown(IID_IWbemLocator)
+{ }
 
 bool CWbemLocator::isServedNamespace(const OLECHAR *name)
 {

@@ -1,47 +1,14 @@
 #include "cwbemservices.h"
 
 #include "cwbemenumerator.h"
-#include "cwbemmodule.h"
 #include "cwbemquery.h"
 #include "cwmiprovidertable.h"
 
 #include <QString>
 
 CWbemServices::CWbemServices()
-{
-    CWbemModule::objectCreated();
-}
-
-CWbemServices::~CWbemServices()
-{
-    CWbemModule::objectDestroyed();
-}
-
-HRESULT CWbemServices::QueryInterface(REFIID riid, void **ppvObject)
-{
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWbemServices) {
-        *ppvObject = static_cast<IWbemServices *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWbemServices::AddRef()
-{
-    return ++m_refs;
-}
-
-ULONG CWbemServices::Release()
-{
-    const ULONG refs = --m_refs;
-    if (refs == 0)
-        delete this;
-    return refs;
-}
+    : CWbemUnknown(IID_IWbemServices)
+{ }
 
 HRESULT CWbemServices::OpenNamespace(
     const BSTR, LONG, IWbemContext *, IWbemServices **ppWorkingNamespace, IWbemCallResult **ppResult)

@@ -1,20 +1,13 @@
 #pragma once
 
+#include "cwbemunknown.h"
 #include "wbeminterfaces.h"
 
-#include <atomic>
-
 // A connection to "root\cimv2": runs "select * from <class>" queries against the Linux providers.
-class CWbemServices : public IWbemServices
+class CWbemServices : public CWbemUnknown<IWbemServices>
 {
 public:
     CWbemServices();
-    CWbemServices(const CWbemServices &) = delete;
-    CWbemServices &operator=(const CWbemServices &) = delete;
-
-    HRESULT QueryInterface(REFIID riid, void **ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT OpenNamespace(const BSTR strNamespace, LONG lFlags, IWbemContext *pCtx, IWbemServices **ppWorkingNamespace,
         IWbemCallResult **ppResult) override;
@@ -26,7 +19,5 @@ public:
         IEnumWbemClassObject **ppEnum) override;
 
 private:
-    virtual ~CWbemServices();
-
-    std::atomic<ULONG> m_refs {1};
+    ~CWbemServices() override = default;
 };
