@@ -10,6 +10,7 @@
 // of its own at its first change), which builds the store in seconds and little disk. Clients
 // start with the notice flag "no", as every client has it after its first notice; --fresh starts
 // them without it, so that every client's first notice also rewrites list.xml.
+#include "cmessages.h"
 #include "cpcconfig.h"
 #include "cset.h"
 #include "cxmlfile.h"
@@ -100,26 +101,29 @@ QString softwareRow(int i)
 
 QString identityAnswer(const QString &uuid, int software)
 {
-    QString answer = QStringLiteral("UUID:%1|bench(10.0.0.1)|2.1.20090713-1").arg(uuid);
-    answer += QStringLiteral("^BIOS:Manufacturer=Phoenix\nName=Phoenix BIOS 6.00\nVersion=6.0\n");
-    answer += QStringLiteral("^BaseBoard:Manufacturer=ASUSTeK\nProduct=P5B\n");
-    answer += QStringLiteral("^CDROMDrive:Caption=HL-DT-ST DVDRAM GSA-H42N\n");
-    answer += QStringLiteral("^CPU:Manufacturer=GenuineIntel\nName=Intel(R) Core(TM)2 CPU 6600 @ 2.40GHz\n");
-    answer += QStringLiteral("^DesktopMonitor:Caption=Plug and Play Monitor\n");
-    answer += QStringLiteral("^DiskDrive:Caption=ST3250410AS\nSize=250056737280\n");
-    answer += QStringLiteral("^MemoryDevice:Capacity=1073741824\n$Capacity=1073741824\n");
-    answer += QStringLiteral("^NetworkAdapter:Name=Intel(R) PRO/1000 PL\n$Name=WAN Miniport (IP)\n");
-    answer += QStringLiteral("^OS:Caption=Microsoft Windows XP Professional\nVersion=5.1.2600\n");
-    answer += QStringLiteral("^Printer:Caption=HP LaserJet 4250 PCL6\n");
-    answer += QStringLiteral("^Software:");
-    for (int i = 0; i < software; ++i) {
-        if (i)
-            answer += QLatin1Char('$');
-        answer += softwareRow(i);
-    }
-    answer += QStringLiteral("^SoundDevice:Caption=Realtek High Definition Audio\n");
-    answer += QStringLiteral("^VideoController:Name=NVIDIA GeForce 7600 GS\n");
-    return answer;
+    QStringList softwareRows;
+    for (int i = 0; i < software; ++i)
+        softwareRows << softwareRow(i);
+    const QList<CMessages::ClassBlock> classes = {
+        {QStringLiteral("BIOS"), {QStringLiteral("Manufacturer=Phoenix\nName=Phoenix BIOS 6.00\nVersion=6.0\n")}},
+        {QStringLiteral("BaseBoard"), {QStringLiteral("Manufacturer=ASUSTeK\nProduct=P5B\n")}},
+        {QStringLiteral("CDROMDrive"), {QStringLiteral("Caption=HL-DT-ST DVDRAM GSA-H42N\n")}},
+        {QStringLiteral("CPU"),
+            {QStringLiteral("Manufacturer=GenuineIntel\nName=Intel(R) Core(TM)2 CPU 6600 @ 2.40GHz\n")}},
+        {QStringLiteral("DesktopMonitor"), {QStringLiteral("Caption=Plug and Play Monitor\n")}},
+        {QStringLiteral("DiskDrive"), {QStringLiteral("Caption=ST3250410AS\nSize=250056737280\n")}},
+        {QStringLiteral("MemoryDevice"),
+            {QStringLiteral("Capacity=1073741824\n"), QStringLiteral("Capacity=1073741824\n")}},
+        {QStringLiteral("NetworkAdapter"),
+            {QStringLiteral("Name=Intel(R) PRO/1000 PL\n"), QStringLiteral("Name=WAN Miniport (IP)\n")}},
+        {QStringLiteral("OS"), {QStringLiteral("Caption=Microsoft Windows XP Professional\nVersion=5.1.2600\n")}},
+        {QStringLiteral("Printer"), {QStringLiteral("Caption=HP LaserJet 4250 PCL6\n")}},
+        {QStringLiteral("Software"), softwareRows},
+        {QStringLiteral("SoundDevice"), {QStringLiteral("Caption=Realtek High Definition Audio\n")}},
+        {QStringLiteral("VideoController"), {QStringLiteral("Name=NVIDIA GeForce 7600 GS\n")}},
+    };
+    return CMessages::buildIdentityAnswer(
+        uuid, QStringLiteral("bench(10.0.0.1)"), QStringLiteral("2.1.20090713"), QStringLiteral("1"), classes);
 }
 
 bool writeFile(const QString &path, const QByteArray &data)
