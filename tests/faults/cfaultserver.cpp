@@ -66,9 +66,9 @@ void CFaultServer::kill()
     m_process.waitForFinished(10000);
 }
 
-qint64 CFaultServer::residentKiB() const
+qint64 CFaultServer::residentKiB(qint64 pid)
 {
-    const QByteArray status = CTestEnvironment::readFile(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+    const QByteArray status = CTestEnvironment::readFile(QStringLiteral("/proc/%1/status").arg(pid));
     for (const QByteArray &line : status.split('\n')) {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toLongLong();

@@ -27,7 +27,8 @@ public:
     qint64 pid() const { return m_process.processId(); }
     bool running() const { return m_process.state() == QProcess::Running; }
     // Resident memory of the server process in KiB (VmRSS), -1 when unknown.
-    qint64 residentKiB() const;
+    qint64 residentKiB() const { return residentKiB(pid()); }
+    static qint64 residentKiB(qint64 pid);
 
     // The store files of the installation that do not parse (empty when all do).
     QStringList unreadableFiles() const;

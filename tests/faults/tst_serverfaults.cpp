@@ -1,6 +1,7 @@
 // BramixServer under faults, as real processes: killed with SIGKILL in the middle of a burst of
 // change notices, flooded with idle connections, and sent frames that announce 4 GiB.
 #include "cfaultserver.h"
+#include "cidleconnections.h"
 #include "cmessages.h"
 #include "cnoticeclient.h"
 #include "cshortframe.h"
@@ -10,13 +11,6 @@
 #include <QTcpSocket>
 #include <QUuid>
 #include <QtTest>
-
-#include <arpa/inet.h>
-#include <cerrno>
-#include <netinet/in.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -53,63 +47,6 @@ bool noticeAcknowledged(const QString &uuid, const QString &row, int timeoutMs =
     CShortFrameReader reader;
     return reader.readBlocking(&socket, timeoutMs) == CShortFrameReader::Complete && CMessages::isAck(reader.text());
 }
-
-// Raises the soft limit of open files as far as the hard limit allows; returns the new soft limit.
-rlim_t raiseFileLimit(rlim_t wanted)
-{
-    rlimit lim {};
-    ::getrlimit(RLIMIT_NOFILE, &lim);
-    if (lim.rlim_cur < wanted) {
-        lim.rlim_cur = qMin(wanted, lim.rlim_max);
-        ::setrlimit(RLIMIT_NOFILE, &lim);
-        ::getrlimit(RLIMIT_NOFILE, &lim);
-    }
-    return lim.rlim_cur;
-}
-
-// Plain connected sockets that send nothing.
-class CIdleConnections
-{
-public:
-    ~CIdleConnections()
-    {
-        for (int fd : m_fds)
-            ::close(fd);
-    }
-    int open(quint16 port, int count)
-    {
-        sockaddr_in addr {};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        for (int i = 0; i < count; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (fd < 0)
-                break;
-            if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-                ::close(fd);
-                break;
-            }
-            m_fds.append(fd);
-        }
-        return int(m_fds.size());
-    }
-    // Connections the peer has not closed: a read would block rather than see the end.
-    int stillOpen() const
-    {
-        int n = 0;
-        for (int fd : m_fds) {
-            char c;
-            const ssize_t r = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-            if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                ++n;
-        }
-        return n;
-    }
-
-private:
-    QList<int> m_fds;
-};
 
 } // namespace
 
@@ -202,7 +139,8 @@ private slots:
     void idleConnections()
     {
         const int idle = 2000;
-        QVERIFY2(raiseFileLimit(idle + 1024) >= rlim_t(idle + 512), "cannot raise the open-file limit");
+        QVERIFY2(
+            CIdleConnections::raiseFileLimit(idle + 1024) >= rlim_t(idle + 512), "cannot raise the open-file limit");
         CFaultServer server;
         QVERIFY(server.isValid());
         const QString uuid = newUuid();
