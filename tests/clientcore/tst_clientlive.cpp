@@ -5,12 +5,12 @@
 #include "crelocatedrun.h"
 #include "cset.h"
 #include "ctestenvironment.h"
+#include "ctestprocess.h"
 #include "cwmiquery.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDomDocument>
-#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -74,11 +74,9 @@ private:
 
     static int runRegsvr(const QStringList &arguments)
     {
-        QProcess tool;
-        tool.start(CTestEnvironment::stagedFile(QStringLiteral("bramix-regsvr")), arguments);
-        if (!tool.waitForFinished(30000) || tool.exitStatus() != QProcess::NormalExit)
-            return -1;
-        return tool.exitCode();
+        QByteArray output; // the tool's report is not wanted here
+        return CTestProcess::run(CTestEnvironment::stagedFile(QStringLiteral("bramix-regsvr")), arguments,
+            QProcessEnvironment::systemEnvironment(), QString(), &output, 30000);
     }
 
     bool installShippedSet()

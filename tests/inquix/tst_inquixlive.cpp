@@ -4,10 +4,10 @@
 
 #include "cinquixharness.h"
 #include "ctestenvironment.h"
+#include "ctestprocess.h"
 #include "inquix_i.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QtTest>
 
 class TestInquixLive : public QObject
@@ -33,13 +33,9 @@ private:
 
 int TestInquixLive::runRegsvr(const QStringList &arguments)
 {
-    QProcess tool;
-    tool.start(CTestEnvironment::stagedFile(QStringLiteral("bramix-regsvr")), arguments);
-    if (!tool.waitForFinished(30000))
-        return -1;
-    if (tool.exitStatus() != QProcess::NormalExit)
-        return -1;
-    return tool.exitCode();
+    QByteArray output; // the tool's report is not wanted here
+    return CTestProcess::run(CTestEnvironment::stagedFile(QStringLiteral("bramix-regsvr")), arguments,
+        QProcessEnvironment::systemEnvironment(), QString(), &output, 30000);
 }
 
 void TestInquixLive::initTestCase()
