@@ -33,6 +33,16 @@ void BXClientService::createApplication(int &argc, char **argv)
 
 void BXClientService::start()
 {
+    // The agent's objects live as long as its event loop; free them once it has ended, whichever way
+    // it ended (stop request, failed listen, hand-over to Swaplet).
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [this] {
+        delete m_server;
+        m_server = nullptr;
+        delete m_notice;
+        m_notice = nullptr;
+        delete m_update;
+        m_update = nullptr;
+    });
     // 1. Update check: the request goes out when the connection is established.
     try {
         m_update = new CUpdate;
