@@ -22,7 +22,7 @@ elapsed=$(( $(date +%s) - start ))
 echo "Plain build and tests took ${elapsed}s"
 
 if [ "${BRAMIX_SKIP_SANITIZERS:-0}" != 1 ] && [ $elapsed -lt $(( budget / 3 )) ]; then
-    export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     run_suite build-asan -DBRAMIX_SANITIZE=ON
     echo "Sanitizer build and tests took $(( $(date +%s) - start - elapsed ))s"
