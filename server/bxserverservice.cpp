@@ -6,6 +6,8 @@
 
 #include <QHostAddress>
 
+#include <sys/resource.h>
+
 namespace {
 // How long a stop waits for running workers and pushes before it interrupts them.
 const int stopBoundMs = 10000;
@@ -13,6 +15,19 @@ const int stopBoundMs = 10000;
 void logSuccess(const QString &text)
 {
     QtServiceBase::instance()->logMessage(text, QtServiceBase::Success, 0, 0, QByteArray());
+}
+
+// Every connection that has sent nothing yet holds a descriptor (not a worker) until its wait ends,
+// so the open-file limit is what bounds how many such peers the server can hold at once. The usual
+// soft limit (1024) would let about a thousand silent peers make every further accept fail; the
+// hard limit is what the administrator allows.
+void raiseFileLimit()
+{
+    rlimit lim {};
+    if (::getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur >= lim.rlim_max)
+        return;
+    lim.rlim_cur = lim.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &lim);
 }
 } // namespace
 
@@ -25,6 +40,7 @@ BXServerService::~BXServerService() { }
 
 void BXServerService::start()
 {
+    raiseFileLimit();
     // Every change notice looks up its client's flag in list.xml. The store keeps the list it parsed
     // last; parsing it once now spares the first burst of notices from parsing it all at once.
     {

@@ -153,11 +153,6 @@ private slots:
 
         // Real requests are served while the idle connections are held.
         for (int i = 0; i < 5; ++i) {
-            // Known fault: every accepted connection takes one of at most 256 workers until its
-            // first frame arrives or 30 s pass, so idle peers hold all workers and a real request
-            // waits behind them in the queue for minutes.
-            if (i == 0)
-                QEXPECT_FAIL("", "idle connections hold every server worker for up to 30 s each", Abort);
             QVERIFY2(noticeAcknowledged(uuid, QStringLiteral("Caption=real %1\n").arg(i), 20000),
                 qPrintable(QStringLiteral("notice %1 not answered while %2 idle connections are held (%3 still open)")
                                .arg(i)

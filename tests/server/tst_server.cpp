@@ -449,7 +449,8 @@ private slots:
         QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
     }
 
-    // Beyond the worker bound, a connection waits to be served until a worker ends.
+    // Beyond the worker bound, a connection waits to be served until a worker ends. Peers that have
+    // begun a request hold their workers in the wait for the rest.
     void workersAreBounded()
     {
         ServerFixture f;
@@ -462,6 +463,8 @@ private slots:
             idle.emplace_back(new QTcpSocket);
             idle.back()->connectToHost("127.0.0.1", 2210);
             QVERIFY(idle.back()->waitForConnected(5000));
+            idle.back()->write(QByteArray(1, '\0')); // half of the byte count
+            QVERIFY(idle.back()->waitForBytesWritten(5000));
         }
         QTcpSocket waiting;
         waiting.connectToHost("127.0.0.1", 2210);
@@ -477,6 +480,43 @@ private slots:
             return waiting.bytesAvailable() >= 30;
         }));
         QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
+    }
+
+    // Peers that connect and send nothing hold no worker: with more of them than workers, a notice
+    // is still answered at once, and a held connection that sends its request later is served.
+    void idleConnectionsHoldNoWorker()
+    {
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        f.setEnv("BRAMIX_TEST_SERVER_MAX_WORKERS", "2");
+        QVERIFY(f.startConsole());
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 20; ++i) {
+            idle.emplace_back(new QTcpSocket);
+            idle.back()->connectToHost("127.0.0.1", 2210);
+            QVERIFY(idle.back()->waitForConnected(5000));
+        }
+
+        // Well under the 30 s the server waits for an idle peer's first byte.
+        bool closed = false;
+        QCOMPARE(ServerFixture::exchange(
+                     ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowA})), &closed, 10000)
+                     .size(),
+            30);
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
+
+        QTcpSocket &late = *idle.front();
+        QCOMPARE(late.state(), QAbstractSocket::ConnectedState);
+        late.write(ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowB})));
+        QVERIFY(CTestEnvironment::waitFor(
+            [&] {
+                late.waitForReadyRead(20);
+                return late.bytesAvailable() >= 30;
+            },
+            10000));
+        QCOMPARE(late.readAll().size(), 30);
+        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), (QStringList {rowA, rowB}));
     }
 
     // Under the service manager: one start record; while paused the server still serves; a stop
