@@ -558,7 +558,7 @@ private slots:
         }));
         QCOMPARE(s.readAll().size(), 30);
         QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), (QStringList {rowA, rowB}));
-        QVERIFY(stop.waitForFinished(20000));
+        QVERIFY(stop.state() == QProcess::NotRunning || stop.waitForFinished(20000)); // may have ended already
         QVERIFY(CTestEnvironment::waitFor([&] { return !f.serviceRunning(); }, 20000));
 
         QCOMPARE(f.eventLog(), QStringList {"success service binding ok!"});
@@ -595,7 +595,7 @@ private slots:
         stop.start(f.file("BramixServer"), {"-t"});
         QVERIFY(stop.waitForStarted(10000));
         QVERIFY(CTestEnvironment::waitFor([&] { return !f.serviceRunning(); }, 60000));
-        QVERIFY(stop.waitForFinished(20000));
+        QVERIFY(stop.state() == QProcess::NotRunning || stop.waitForFinished(20000)); // may have ended already
         QCOMPARE(f.runCommand({"-u"}), 0);
     }
 
