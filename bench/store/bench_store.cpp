@@ -123,7 +123,7 @@ QString identityAnswer(const QString &uuid, int software)
         {QStringLiteral("VideoController"), {QStringLiteral("Name=NVIDIA GeForce 7600 GS\n")}},
     };
     return CMessages::buildIdentityAnswer(
-        uuid, QStringLiteral("bench(10.0.0.1)"), QStringLiteral("2.1.20090713"), QStringLiteral("1"), classes);
+        uuid, QStringLiteral("bench(127.0.0.1)"), QStringLiteral("2.1.20090713"), QStringLiteral("1"), classes);
 }
 
 bool writeFile(const QString &path, const QByteArray &data)

@@ -12,7 +12,7 @@
 // total = L + 2. The header is a command word and its arguments joined by ":"; characters outside
 // Latin-1 go out as "?".
 //
-//   CCommandFrame::encodeCommand("getUUID:10.0.0.5")            // identity request, whole frame
+//   CCommandFrame::encodeCommand("getUUID:127.0.0.5")           // identity request, whole frame
 //   CCommandFrame::encode("SWAPLETFILE:a.bin:", data)          // file push, whole frame
 //   socket->write(CCommandFrame::encodeHead(header, fileSize)); // file push streamed: head first,
 //   ...then exactly fileSize payload bytes in pieces of the sender's choosing

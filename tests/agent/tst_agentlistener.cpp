@@ -70,14 +70,14 @@ private slots:
             {"select * from Win32_Printer", QJsonValue::Null}};
         QVERIFY(start(CAgentFixture::setDocument(kUuid, "127.0.0.1"), answers));
         CConsole::Reply reply;
-        const QString text = CConsole::identity("getUUID:10.1.2.3", &reply);
+        const QString text = CConsole::identity("getUUID:127.0.2.3", &reply);
         QVERIFY(reply.closedByAgent);
         const QString expected = "UUID:" + kUuid + "|" + CMessages::hostLabel() + "|2.1.20090713-2"
             + "^BIOS:Manufacturer=A B C\n^BaseBoard:^CDROMDrive:^CPU:Name=c1\n$Name=c2\n^DesktopMonitor:^DiskDrive:"
               "^MemoryDevice:^NetworkAdapter:^OS:^Printer:^Software:Name=s$x\n^SoundDevice:^VideoController:";
         QCOMPARE(text, expected);
         QCOMPARE(reply.bytes, CShortFrame::encode(expected)); // one frame, normal form, nothing after it
-        QCOMPARE(serverOf(m_agent->readSet()), "10.1.2.3");
+        QCOMPARE(serverOf(m_agent->readSet()), "127.0.2.3");
         QVERIFY(m_agent->log().contains("connect comeing the server!"));
     }
 
@@ -85,10 +85,10 @@ private slots:
     {
         QTest::addColumn<QString>("header");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("further fields") << "getUUID:10.1.2.4:extra:more"
-                                        << "10.1.2.4";
-        QTest::newRow("white space at both ends") << " \tgetUUID:10.1.2.5 \r\n"
-                                                  << "10.1.2.5";
+        QTest::newRow("further fields") << "getUUID:127.0.2.4:extra:more"
+                                        << "127.0.2.4";
+        QTest::newRow("white space at both ends") << " \tgetUUID:127.0.2.5 \r\n"
+                                                  << "127.0.2.5";
         QTest::newRow("empty address") << "getUUID:"
                                        << "";
     }
@@ -107,7 +107,7 @@ private slots:
         const QByteArray doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config>\n  <UUID>" + kUuid.toLatin1()
             + "</UUID>\n  <server>127.0.0.1</server>\n</config>\n";
         QVERIFY(start(doc));
-        QVERIFY(CConsole::identity("getUUID:10.1.2.6").startsWith("UUID:|"));
+        QVERIFY(CConsole::identity("getUUID:127.0.2.6").startsWith("UUID:|"));
         QCOMPARE(m_agent->readSet(), doc);
     }
 
