@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-tools-dev qt6-l10n-tools libgl-dev
-          xvfb xauth fonts-wqy-microhei iproute2 util-linux clang libclang-rt-14-dev)
+          xvfb xauth fonts-wqy-microhei iproute2 util-linux clang libclang-rt-14-dev
+          libpugixml-dev poppler-utils ccache)
 
 missing=()
 for p in "${packages[@]}"; do
