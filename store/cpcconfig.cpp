@@ -164,9 +164,8 @@ int CPcConfig::createFromTemplate(const QString &answer)
     CFileGuard guard(m_filePath);
     if (!guard.isLocked())
         return -1;
-    QDomDocument current;
     QByteArray raw;
-    if (CXmlFile::load(m_filePath, current, &raw) == CXmlFile::Unreadable)
+    if (!CXmlFile::prepareFill(m_filePath, raw))
         return -1;
     return CXmlFile::store(m_filePath, templ, 4, raw) ? 0 : -1;
 }

@@ -235,14 +235,17 @@ template<class Change> int CSet::modify(bool rootTest, Change change)
     QByteArray written;
     if (!CXmlFile::store(path, doc, 4, raw, &written))
         return -1;
-    if (!doc.documentElement().isNull()) {
-        const NoticeFlags flags = flagsOf(doc);
+    // The bytes written stand for a parsed list only once they have parsed: what this process
+    // meant to write is no proof that the file can be read.
+    QDomDocument check;
+    if (!doc.documentElement().isNull() && CXmlFile::parse(written, check) == CXmlFile::Parsed) {
+        const NoticeFlags flags = flagsOf(check);
         QMutexLocker locker(&cache.lock);
         cache.path = path;
         cache.raw = written;
         cache.flags = flags;
         cache.domRaw = written;
-        cache.dom = doc;
+        cache.dom = check;
     }
     // The object reads its own copy (parsed when first needed): the cached document is not shared
     // with readers in other threads.
@@ -261,6 +264,9 @@ int CSet::findPC(const QString &uuid)
 
 int CSet::addPC(const QString &uuid, const QString &name, const QString &ip, const QString &version, const QString &os)
 {
+    // A client is named by its UUID everywhere in the store; one no file may be named by is not listed.
+    if (!CStorePath::isSafeUuid(uuid))
+        return -1;
     return modify(false, [&](QDomDocument &doc) {
         QDomElement root = doc.documentElement();
         if (root.isNull())
@@ -278,6 +284,8 @@ int CSet::addPC(const QString &uuid, const QString &name, const QString &ip, con
 
 int CSet::addPC(const QString &uuid, const QString &name, const QString &ip)
 {
+    if (!CStorePath::isSafeUuid(uuid))
+        return -1;
     return modify(false, [&](QDomDocument &doc) {
         QDomElement root = doc.documentElement();
         if (root.isNull())
@@ -307,7 +315,7 @@ int CSet::setPCFolder(const QString &uuid, const QString &folder)
     return modify(true, [&](QDomDocument &doc) {
         QDomElement match = findSecondKind(doc, uuid);
         if (!match.isNull())
-            match.setAttribute(QStringLiteral("folder"), folder);
+            match.setAttribute(QStringLiteral("folder"), CXmlFile::validText(folder));
         return 0;
     });
 }
@@ -453,9 +461,8 @@ int CSet::createPCFile(const QString &uuid, const QString &answer)
     CFileGuard guard(path);
     if (!guard.isLocked())
         return -1;
-    QDomDocument current;
     QByteArray raw;
-    if (CXmlFile::load(path, current, &raw) == CXmlFile::Unreadable)
+    if (!CXmlFile::prepareFill(path, raw))
         return -1;
     return CXmlFile::store(path, templ, 4, raw) ? 0 : -1;
 }

@@ -22,7 +22,7 @@ void replaceFiles(QDomDocument &doc, QDomElement platform, const QStringList &pa
         platform.removeChild(nodes.at(i)); // only direct children are removed
     for (const QString &path : paths) {
         QDomElement file = doc.createElement(QStringLiteral("file"));
-        file.appendChild(doc.createTextNode(path));
+        file.appendChild(doc.createTextNode(CXmlFile::validText(path)));
         platform.appendChild(file);
     }
 }
@@ -30,7 +30,7 @@ void replaceFiles(QDomDocument &doc, QDomElement platform, const QStringList &pa
 void replaceLast(QDomDocument &doc, QDomElement &root, const QString &tag, const QString &text)
 {
     QDomElement e = doc.createElement(tag);
-    e.appendChild(doc.createTextNode(text));
+    e.appendChild(doc.createTextNode(CXmlFile::validText(text)));
     const QDomElement old = root.firstChildElement(tag);
     if (!old.isNull())
         root.removeChild(old);

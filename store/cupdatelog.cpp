@@ -11,7 +11,7 @@ namespace {
 QDomElement textElement(QDomDocument &doc, const QString &tag, const QString &text)
 {
     QDomElement e = doc.createElement(tag);
-    e.appendChild(doc.createTextNode(text));
+    e.appendChild(doc.createTextNode(CXmlFile::validText(text))); // host label and version come from the client
     return e;
 }
 

@@ -19,13 +19,13 @@ const int kConnectMs = 30000;
 const int kReadMs = 30000;
 
 // The agent takes the name as it stands in the header: it splits the header at ":", reads it as
-// Latin-1 and refuses names that would leave its directory.
+// Latin-1 and refuses names it may not create in its directory.
 bool isSendableName(const QString &name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+    if (!CMessages::isSafeFileName(name))
         return false;
     for (const QChar c : name) {
-        if (c.unicode() > 0xFF || c == QLatin1Char(':') || c == QLatin1Char('\\') || c == QLatin1Char('/'))
+        if (c.unicode() > 0xFF || c == QLatin1Char(':'))
             return false;
     }
     return true;

@@ -1,12 +1,10 @@
 #include "cxmlfile.h"
 
 #include "catomicfile.h"
+#include "cxmlwriter.h"
 
 #include <QDateTime>
-#include <QDomProcessingInstruction>
 #include <QFile>
-#include <QRegularExpression>
-#include <QStringEncoder>
 
 CXmlFile::State CXmlFile::read(const QString &path, QByteArray &raw)
 {
@@ -51,29 +49,24 @@ CXmlFile::State CXmlFile::load(const QString &path, QDomDocument &doc, QByteArra
 
 QByteArray CXmlFile::serialize(const QDomDocument &doc, int indent)
 {
-    QString encoding;
-    for (QDomNode n = doc.firstChild(); !n.isNull(); n = n.nextSibling()) {
-        if (!n.isProcessingInstruction())
-            continue;
-        const QDomProcessingInstruction pi = n.toProcessingInstruction();
-        if (pi.target() != QLatin1String("xml"))
-            continue;
-        static const QRegularExpression re(QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
-        const QRegularExpressionMatch m = re.match(pi.data());
-        if (m.hasMatch())
-            encoding = m.captured(1);
-        break;
-    }
-    const QString text = doc.toString(indent);
-    if (!encoding.isEmpty()) {
-        QStringEncoder encoder(encoding.toLatin1().constData());
-        if (encoder.isValid()) {
-            QByteArray out = encoder.encode(text);
-            if (!encoder.hasError())
-                return out;
-        }
-    }
-    return text.toUtf8();
+    return CXmlWriter::serialize(doc, indent);
+}
+
+bool CXmlFile::prepareFill(const QString &path, QByteArray &current)
+{
+    const State state = read(path, current);
+    if (state == Unreadable)
+        return false;
+    QDomDocument doc;
+    if (state == Empty || parse(current, doc) == Parsed)
+        return true;
+    QString aside = path + QStringLiteral(".broken");
+    for (int n = 2; QFile::exists(aside); ++n)
+        aside = path + QStringLiteral(".%1.broken").arg(n);
+    if (!QFile::rename(path, aside))
+        return false;
+    current.clear();
+    return true;
 }
 
 bool CXmlFile::store(
@@ -89,24 +82,7 @@ bool CXmlFile::store(
 
 QString CXmlFile::validText(const QString &text)
 {
-    const auto allowed = [](char16_t u) { return u >= 0x20 ? u < 0xFFFE : u == 0x9 || u == 0xA || u == 0xD; };
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n && allowed(text.at(i).unicode()) && !text.at(i).isSurrogate())
-        ++i;
-    if (i == n)
-        return text; // the usual case: nothing to drop, no copy
-    QString out = text.left(i);
-    for (; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
-            out.append(c);
-            out.append(text.at(++i));
-        } else if (!c.isSurrogate() && allowed(c.unicode())) {
-            out.append(c);
-        }
-    }
-    return out;
+    return CXmlWriter::validText(text);
 }
 
 QString CXmlFile::timeStamp()

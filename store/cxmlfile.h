@@ -22,17 +22,21 @@ public:
     static State read(const QString &path, QByteArray &raw);
     static State parse(const QByteArray &raw, QDomDocument &doc);
 
-    // The serialised document, indented, with LF line ends, in the encoding its XML declaration
-    // names (UTF-8 without a declaration or for a name we cannot encode).
+    // The serialised document as CXmlWriter writes every file of the system.
     static QByteArray serialize(const QDomDocument &doc, int indent);
+
+    // Before a fill from the template replaces a client file: reads what it holds into current. A
+    // file that does not parse is renamed beside itself with the suffix ".broken" (".2.broken" and on
+    // when that name is taken), so the fill repairs it without losing it. False when the file cannot
+    // be read or set aside.
+    static bool prepareFill(const QString &path, QByteArray &current);
 
     // Replaces the file by the serialised document unless it already holds exactly these bytes.
     static bool store(const QString &path, const QDomDocument &doc, int indent, const QByteArray &current,
         QByteArray *written = nullptr);
 
-    // The text without the characters XML cannot hold (control characters other than tab, line feed
-    // and carriage return, unpaired surrogates, U+FFFE, U+FFFF): written as they are, they leave a
-    // file no reader parses. Texts from peers pass here before they become file content.
+    // The row filter (CXmlWriter::validText): every text from a peer passes here before it becomes
+    // file content.
     static QString validText(const QString &text);
 
     // The current local time as the store's time stamp text.

@@ -183,11 +183,21 @@ bool CMessages::parseFilePush(const QStringList &fields, QString *fileName)
     if (fields.size() < 2 || fields.at(0) != QLatin1String("SWAPLETFILE"))
         return false;
     const QString name = fields.at(1);
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('/'))
-        || name.contains(QLatin1Char('\\')))
+    if (!isSafeFileName(name))
         return false;
     if (fileName)
         *fileName = name;
+    return true;
+}
+
+bool CMessages::isSafeFileName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            return false;
+    }
     return true;
 }
 

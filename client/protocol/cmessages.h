@@ -90,9 +90,12 @@ public:
 
     // 6. File push, command header "SWAPLETFILE:<file name>:" followed by the file's bytes.
     static QString filePushHeader(const QString &fileName);
-    // False for another command, a missing name, or a name that would leave the receiver's directory
-    // (empty, ".", "..", or holding "/" or a backslash).
+    // False for another command, a missing name, or a name that is not safe (isSafeFileName).
     static bool parseFilePush(const QStringList &fields, QString *fileName);
+    // A name a receiver may create in its own directory: not empty, ".", or "..", and without "/",
+    // backslash or any control character. A NUL would cut the name where the file system reads it,
+    // so the file written would be another than the one named.
+    static bool isSafeFileName(const QString &name);
 
     // 7. File list: "SWAPLETLIST:<names joined by ;>".
     static QString buildFileList(const QStringList &fileNames);

@@ -170,6 +170,14 @@ private slots:
         QTest::newRow("slash") << QStringList {"SWAPLETFILE", "../etc/x", ""} << false << "";
         QTest::newRow("backslash") << QStringList {"SWAPLETFILE", "a\\b", ""} << false << "";
         QTest::newRow("other command") << QStringList {"getUUID", "x"} << false << "";
+        // The file system reads a name up to a NUL: "set.xml" would be written in its place.
+        QTest::newRow("NUL") << QStringList {"SWAPLETFILE", QString("set.xml") + QChar(0) + "x", ""} << false << "";
+        QTest::newRow("control character")
+            << QStringList {"SWAPLETFILE", QString("a") + QChar(0x1F), ""} << false << "";
+        QTest::newRow("delete") << QStringList {"SWAPLETFILE", QString("a") + QChar(0x7F), ""} << false << "";
+        QTest::newRow("C1 control") << QStringList {"SWAPLETFILE", QString("a") + QChar(0x9F), ""} << false << "";
+        QTest::newRow("Latin-1 letter") << QStringList {"SWAPLETFILE", QString("caf") + QChar(0xE9), ""} << true
+                                        << QString("caf") + QChar(0xE9);
     }
     void filePush()
     {

@@ -78,8 +78,8 @@ bool CStoreTestRun::write(const QString &name, const QByteArray &data)
 void CStoreTestRun::clear()
 {
     QDir dir(appDir());
-    const QStringList names = dir.entryList(
-        {QStringLiteral("*.xml"), QStringLiteral("*.lock"), QStringLiteral("*.bin"), QStringLiteral("*.dat")},
+    const QStringList names = dir.entryList({QStringLiteral("*.xml"), QStringLiteral("*.lock"), QStringLiteral("*.bin"),
+                                                QStringLiteral("*.dat"), QStringLiteral("*.broken")},
         QDir::Files | QDir::Hidden);
     for (const QString &name : names)
         dir.remove(name);

@@ -2,6 +2,8 @@
 #include "cstoretestrun.h"
 
 #include <QCoreApplication>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QtTest>
 
 namespace {
@@ -122,7 +124,7 @@ private slots:
         QVERIFY(CStoreTestRun::write("list.xml", list(folder("F", "{F}"))));
         CSet set;
         set.openList();
-        QCOMPARE(set.addPC("{P}", "pc1", "10.1.1.1", "2.1.20090713", "1"), 0);
+        QCOMPARE(set.addPC("{F1}", "pc1", "10.1.1.1", "2.1.20090713", "1"), 0);
         QDomDocument doc;
         QVERIFY(CStoreTestRun::parses("list.xml", &doc));
         const QDomElement last = doc.documentElement().lastChildElement();
@@ -163,7 +165,7 @@ private slots:
         {
             CSet set;
             set.openList();
-            set.addPC("{U}", name, "10.0.0.9", "2.1", "1");
+            set.addPC("{E1}", name, "10.0.0.9", "2.1", "1");
         }
         QVERIFY(CStoreTestRun::read("list.xml").contains(name.toUtf8()));
         CSet set;
@@ -367,6 +369,101 @@ private slots:
         QList<FolderEntry> folders;
         c.getFolders(folders);
         QCOMPARE(folders.size(), 1);
+    }
+
+    void unsafeUuidIsNotAdded_data()
+    {
+        QTest::addColumn<QString>("uuid");
+        QTest::newRow("empty") << "";
+        QTest::newRow("path") << "../{A}";
+        QTest::newRow("control character") << QString("{A}") + QChar(0x01);
+        QTest::newRow("NUL") << QString("{A") + QChar(0) + "}";
+        QTest::newRow("not a character") << QString("{A}") + QChar(0xFFFE);
+        QTest::newRow("blank") << "{A B}";
+    }
+    void unsafeUuidIsNotAdded()
+    {
+        QFETCH(QString, uuid);
+        QVERIFY(CStoreTestRun::write("list.xml", list(pc("{A}"))));
+        const QByteArray before = CStoreTestRun::read("list.xml");
+        const quint64 inode = CStoreTestRun::inode("list.xml");
+        CSet set;
+        QCOMPARE(set.openList(), 1);
+        QCOMPARE(set.addPC(uuid, "n", "10.0.0.2", "2.1", "1"), -1);
+        QCOMPARE(set.addPC(uuid, "n", "10.0.0.2"), -1);
+        QCOMPARE(CStoreTestRun::read("list.xml"), before);
+        QCOMPARE(CStoreTestRun::inode("list.xml"), inode);
+    }
+
+    void peerTextsAreFiltered()
+    {
+        QVERIFY(CStoreTestRun::installShipped("list.xml"));
+        const QString bad = QString("a") + QChar(0x01) + "b" + QChar(0xFFFE) + "c" + QChar(0xD800);
+        {
+            CSet set;
+            set.openList();
+            QCOMPARE(set.addPC("{A}", bad, bad, bad, bad), 0);
+            QCOMPARE(set.addPC("{B}", bad, bad), 0);
+            QCOMPARE(set.addFolder(bad, bad), 0);
+            QCOMPARE(set.setPCFolder("{A}", bad), 0);
+        }
+        // What this process wrote counts as read only when its bytes parse.
+        QVERIFY(CStoreTestRun::parses("list.xml"));
+        CSet set;
+        QCOMPARE(set.openList(), 1);
+        std::list<PCEntry> pcs;
+        QCOMPARE(set.getPCList(pcs), 0);
+        QCOMPARE(pcs.size(), size_t(2));
+        const PCEntry &a = pcs.back();
+        for (const char *key : {"name", "ip", "version", "os", "folder"})
+            QCOMPARE(a.at(key), std::string("abc"));
+        QCOMPARE(pcs.front().at("name"), std::string("abc"));
+        QList<FolderEntry> folders;
+        set.getFolders(folders);
+        QCOMPARE(folders.value(0).value("value"), QString("abc"));
+    }
+
+    void eightBitListKeepsItsEncoding_data()
+    {
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<QString>("stored"); // how the name stands in the file, decoded
+        QTest::newRow("ISO-8859-1") << QByteArray("ISO-8859-1") << QString::fromUtf8("B\xc3\xbcro &#x4e2d; &#x1f600;");
+        QTest::newRow("windows-1252") << QByteArray("windows-1252") << QString("B&#xfc;ro &#x4e2d; &#x1f600;");
+    }
+    void eightBitListKeepsItsEncoding()
+    {
+        QFETCH(QByteArray, encoding);
+        QFETCH(QString, stored);
+        const QString name = QString::fromUtf8("B\xc3\xbcro \xe4\xb8\xad \xf0\x9f\x98\x80");
+        QStringEncoder toFile(encoding.constData());
+        QVERIFY(toFile.isValid());
+        const QString decl = "<?xml version=\"1.0\" encoding=\"" + QString::fromLatin1(encoding) + "\"?>\n";
+        QVERIFY(CStoreTestRun::write("list.xml",
+            toFile.encode(decl
+                + QString::fromUtf8("<pclist><folder><name>\xc3\xa9</name><value>{F}</value></folder></pclist>\n"))));
+        for (int save = 0; save < 2; ++save) {
+            CSet set;
+            QCOMPARE(set.openList(), 1);
+            QCOMPARE(set.addPC(QString("{%1}").arg(save), name, "10.0.0.3", "2.1", "1"), 0);
+        }
+        const QByteArray bytes = CStoreTestRun::read("list.xml");
+        const QByteArray firstLine = bytes.left(bytes.indexOf('\n'));
+        QVERIFY(
+            firstLine.contains("encoding='" + encoding + "'") || firstLine.contains("encoding=\"" + encoding + "\""));
+        QStringDecoder fromFile(encoding.constData());
+        const QString text = fromFile.decode(bytes);
+        QVERIFY(!fromFile.hasError());
+        QCOMPARE(text.count(stored), 2);
+        CSet set;
+        QCOMPARE(set.openList(), 1);
+        std::list<PCEntry> pcs;
+        set.getPCList(pcs);
+        QCOMPARE(pcs.size(), size_t(2));
+        for (const PCEntry &e : pcs)
+            QCOMPARE(QString::fromStdString(e.at("name")), name);
+        QList<FolderEntry> folders;
+        set.getFolders(folders);
+        QCOMPARE(folders.value(0).value("name"), QString::fromUtf8("\xc3\xa9"));
     }
 
     void appDirIsProgramDir()

@@ -349,14 +349,47 @@ private slots:
         QCOMPARE(CStoreTestRun::read(kFile), QByteArray());
     }
 
-    void fillNeverReplacesUnreadableFile()
+    void fillSetsAnUnparseableFileAside_data()
     {
+        QTest::addColumn<bool>("olderForm"); // CSet::createPCFile instead of createFromTemplate
+        QTest::addColumn<QByteArray>("asideBefore"); // what "<file>.broken" held; empty: nothing
+        QTest::addColumn<QString>("asideName"); // where the broken file goes
+        QTest::newRow("fill") << false << QByteArray() << kFile + ".broken";
+        QTest::newRow("older fill") << true << QByteArray() << kFile + ".broken";
+        QTest::newRow("fill, one set aside before") << false << QByteArray("earlier") << kFile + ".2.broken";
+    }
+    void fillSetsAnUnparseableFileAside()
+    {
+        // Removing a client and scanning it again is the repair of a broken file: the fill may
+        // replace it, and keeps what it held beside it.
+        QFETCH(bool, olderForm);
+        QFETCH(QByteArray, asideBefore);
+        QFETCH(QString, asideName);
         const QByteArray broken = kDecl + "<pcconfig><CPU>";
         QVERIFY(CStoreTestRun::write(kFile, broken));
-        CPcConfig cfg(kUuid);
-        QCOMPARE(cfg.open(), 1);
-        QCOMPARE(cfg.createFromTemplate(identity() + "^CPU:Name=N\n"), -1);
-        QCOMPARE(CStoreTestRun::read(kFile), broken);
+        if (!asideBefore.isEmpty())
+            QVERIFY(CStoreTestRun::write(kFile + ".broken", asideBefore));
+        if (olderForm) {
+            CSet set;
+            QCOMPARE(set.createPCFile(kUuid, identity() + "^CPU:Name=N\n"), 0);
+        } else {
+            CPcConfig cfg(kUuid);
+            QCOMPARE(cfg.open(), 1);
+            QCOMPARE(cfg.createFromTemplate(identity() + "^CPU:Name=N\n"), 0);
+        }
+        QCOMPARE(CStoreTestRun::read(asideName), broken);
+        if (!asideBefore.isEmpty())
+            QCOMPARE(CStoreTestRun::read(kFile + ".broken"), asideBefore);
+        QVERIFY(CStoreTestRun::parses(kFile));
+        QCOMPARE(contents("CPU"), QStringList {"Name=N\n"});
+    }
+
+    void fillOverParseableFileSetsNothingAside()
+    {
+        fill("^CPU:Name=A\n");
+        fill("^CPU:Name=B\n");
+        QCOMPARE(contents("CPU"), QStringList {"Name=B\n"});
+        QCOMPARE(QDir(CStoreTestRun::appDir()).entryList({"*.broken"}, QDir::Files), QStringList());
     }
 
     void olderFill()
@@ -474,7 +507,7 @@ private slots:
             CSet set;
             set.openList();
             set.addPC(kUuid, "pc1", "10.0.0.7", "2.1", "1");
-            set.addPC("{other}", "pc2", "10.0.0.8", "2.1", "1");
+            set.addPC("{0123}", "pc2", "10.0.0.8", "2.1", "1");
         }
         fill("^CPU:Name=A\n");
         const QByteArray filled = CStoreTestRun::read(kFile);

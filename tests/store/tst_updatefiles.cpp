@@ -207,6 +207,46 @@ private slots:
         QCOMPARE(records.at(3).value("files"), QString("C:\\only.exe"));
     }
 
+    void peerTextsAreFilteredInTheLog()
+    {
+        // The host label and version of an update check come from the client; one character XML
+        // cannot hold would make every later record unreadable.
+        QVERIFY(CStoreTestRun::installShipped("updateLog.xml"));
+        const QString bad = QString("x") + QChar(0x01) + QChar(0xFFFE) + "y";
+        for (int round = 0; round < 2; ++round) {
+            CUpdateLog log;
+            QCOMPARE(log.init(), 1);
+            log.addRecord(bad, bad, bad, {bad}, bad);
+            QCOMPARE(log.save(), 0);
+        }
+        QVERIFY(CStoreTestRun::parses("updateLog.xml"));
+        CUpdateLog log;
+        QCOMPARE(log.init(), 1);
+        QList<UpdateRecord> records;
+        log.getRecords(records);
+        QCOMPARE(records.size(), 2);
+        for (const char *key : {"ip", "type", "oldVersion", "newVersion", "files"})
+            QCOMPARE(records.at(1).value(key), QString("xy"));
+    }
+
+    void peerTextsAreFilteredInTheList()
+    {
+        QVERIFY(CStoreTestRun::installShipped("uplist.xml"));
+        const QString bad = QString("C:\\a") + QChar(0x1F) + QChar(0xDC00) + ".exe";
+        {
+            CUpdateList list;
+            QCOMPARE(list.setList({bad}, {bad}, QString("2.1") + QChar(0x07)), 0);
+        }
+        QVERIFY(CStoreTestRun::parses("uplist.xml"));
+        CUpdateList list;
+        QStringList windows, linuxFiles;
+        QString version, setdate;
+        QCOMPARE(list.getList(windows, linuxFiles, version, setdate), 0);
+        QCOMPARE(windows, QStringList {"C:\\a.exe"});
+        QCOMPARE(linuxFiles, QStringList {"C:\\a.exe"});
+        QCOMPARE(version, QString("2.1"));
+    }
+
     void recordsOfTwoWritersBothStay()
     {
         QVERIFY(CStoreTestRun::installShipped("updateLog.xml"));

@@ -136,6 +136,11 @@ private slots:
         QTest::newRow("outside Latin-1") << QString::fromUtf8("\xe6\x9b\xb4\xe6\x96\xb0.exe");
         QTest::newRow("backslash in name") << "a\\b.exe";
         QTest::newRow("path ends in slash") << "slash";
+        QTest::newRow("control character in name") << QString("a") + QChar(0x01) + "b.exe";
+        QTest::newRow("line feed in name") << "a\nb.exe";
+        QTest::newRow("C1 control in name") << QString("a") + QChar(0x85) + "b.exe";
+        // The file system reads the name up to the NUL: the first file would go out under it.
+        QTest::newRow("NUL in name") << "nul";
     }
 
     void refusedFileEndsThePush()
@@ -148,6 +153,8 @@ private slots:
         } else if (bad == "directory") {
             badPath = m_dir.filePath("sub");
             QDir().mkpath(badPath);
+        } else if (bad == "nul") {
+            badPath = m_dir.filePath("first.exe") + QChar(0) + ".exe";
         } else if (bad == "slash") {
             badPath = m_dir.filePath("sub") + "/";
             QDir().mkpath(badPath);
