@@ -49,15 +49,14 @@ CChangeNotice::~CChangeNotice()
 int CChangeNotice::init()
 {
     m_file.setFileName(setPath());
-    // Opening for writing creates a missing file, empty, which then fails to parse.
-    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Text))
+    switch (CSet::readDocument(m_file, m_doc)) {
+    case CSet::OpenFailed:
         throw "Open set.xml error in CChangeNotice::init";
-    const QByteArray content = m_file.readAll();
-    // Every save replaces set.xml by renaming a new file over it; a handle kept open would refer to
-    // the replaced file, so none is kept.
-    m_file.close();
-    if (!m_doc.setContent(content, true))
+    case CSet::ParseFailed:
         throw "Xml file format error in CChangeNotice::init";
+    case CSet::Read:
+        break;
+    }
     return 0;
 }
 
@@ -123,10 +122,9 @@ void CChangeNotice::readResult()
         // meanwhile carry identifiers that are not pending and stay unmarked.
         QFile file(setPath());
         QDomDocument current;
-        if (file.open(QIODevice::ReadOnly | QIODevice::Text) && current.setContent(file.readAll(), true)
+        if (CSet::readDocument(file, current, QIODevice::ReadOnly) == CSet::Read
             && current.documentElement().tagName() == QLatin1String("set"))
             m_doc = current;
-        file.close();
         markRecords(m_doc, m_pending);
         CSet::writeDocument(setPath(), m_doc);
         m_socket.disconnectFromHost();

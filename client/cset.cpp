@@ -4,14 +4,12 @@
 #include "cglobal.h"
 #include "cmessages.h"
 #include "cwmiquery.h"
+#include "cxmlwriter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDomNodeList>
 #include <QHostInfo>
-#include <QRegularExpression>
-#include <QStringEncoder>
-#include <QTextStream>
 #include <QUuid>
 
 namespace {
@@ -21,101 +19,6 @@ const char kVersion[] = "2.1.20090713";
 QString timeText()
 {
     return QDateTime::currentDateTime().toString(QStringLiteral("MMMM dd yyyy hh:mm:ss"));
-}
-
-// The encoding named by the document's XML declaration; empty when it names none.
-QString declaredEncoding(const QDomDocument &doc)
-{
-    for (QDomNode n = doc.firstChild(); !n.isNull(); n = n.nextSibling()) {
-        if (!n.isProcessingInstruction())
-            continue;
-        if (n.nodeName() != QLatin1String("xml"))
-            return QString();
-        static const QRegularExpression re(QStringLiteral("encoding\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)')"));
-        const QRegularExpressionMatch m = re.match(n.nodeValue());
-        return m.hasMatch() ? (m.captured(1).isEmpty() ? m.captured(2) : m.captured(1)) : QString();
-    }
-    return QString();
-}
-
-// Rewrites the declaration's encoding name; used when the named encoding cannot be written, so the
-// bytes written and the declaration agree.
-void setDeclaredEncoding(QDomDocument &doc, const QString &name)
-{
-    for (QDomNode n = doc.firstChild(); !n.isNull(); n = n.nextSibling()) {
-        if (n.isProcessingInstruction() && n.nodeName() == QLatin1String("xml")) {
-            QDomProcessingInstruction pi = n.toProcessingInstruction();
-            static const QRegularExpression re(QStringLiteral("encoding\\s*=\\s*(?:\"[^\"]*\"|'[^']*')"));
-            QString data = pi.data();
-            data.replace(re, QStringLiteral("encoding=\"") + name + QLatin1Char('"'));
-            pi.setData(data);
-            return;
-        }
-    }
-}
-
-// Characters above limit as character references, so an 8-bit encoding loses none of them.
-QString escapeAbove(const QString &text, char32_t limit)
-{
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t c = text.at(i).unicode();
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
-        if (c > limit) {
-            out += QStringLiteral("&#x%1;").arg(uint(c), 0, 16);
-            if (c > 0xFFFF)
-                ++i;
-        } else {
-            out += text.at(i);
-        }
-    }
-    return out;
-}
-
-// The document as bytes in the encoding its declaration names (UTF-8 without one), indentation 2,
-// lines ended the platform's way.
-QByteArray serialise(QDomDocument &doc)
-{
-    const QString name = declaredEncoding(doc);
-    const std::optional<QStringConverter::Encoding> builtIn
-        = name.isEmpty() ? QStringConverter::Utf8 : QStringConverter::encodingForName(name.toLatin1().constData());
-    QStringEncoder encoder;
-    if (builtIn) {
-        const bool unicode = *builtIn != QStringConverter::Latin1 && *builtIn != QStringConverter::System;
-        const bool bom = unicode && *builtIn != QStringConverter::Utf8;
-        encoder = QStringEncoder(*builtIn, bom ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
-    } else {
-        encoder = QStringEncoder(name.toLatin1().constData());
-        if (!encoder.isValid()) {
-            setDeclaredEncoding(doc, QStringLiteral("UTF-8"));
-            encoder = QStringEncoder(QStringConverter::Utf8);
-        }
-    }
-    // The encoding is chosen here, so the toolkit is not asked to pick one from the declaration; it
-    // then writes a declaration naming its stream's encoding, which is put back as the document has it.
-    QString text;
-    {
-        QTextStream stream(&text);
-        doc.save(stream, 2, QDomNode::EncodingFromTextStream);
-    }
-    const QDomNode first = doc.firstChild();
-    if (first.isProcessingInstruction() && first.nodeName() == QLatin1String("xml")
-        && text.startsWith(QLatin1String("<?xml"))) {
-        const qsizetype end = text.indexOf(QLatin1String("?>"));
-        if (end > 0)
-            text.replace(
-                0, end + 2, QStringLiteral("<?xml ") + first.toProcessingInstruction().data() + QStringLiteral("?>"));
-    }
-    if (builtIn == QStringConverter::Latin1)
-        text = escapeAbove(text, 0xFF);
-    else if (!builtIn && declaredEncoding(doc) == name)
-        text = escapeAbove(text, 0x7F); // only ASCII and references: nothing the encoding might lack
-#ifdef Q_OS_WIN
-    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-#endif
-    return encoder.encode(text);
 }
 
 } // namespace
@@ -136,16 +39,27 @@ CSet::~CSet()
 int CSet::init()
 {
     m_file.setFileName(getDir(QCoreApplication::applicationFilePath()) + QStringLiteral("/set.xml"));
-    // Opening for writing creates a missing file, empty, which then fails to parse.
-    if (!m_file.open(QIODevice::ReadWrite))
+    switch (readDocument(m_file, m_doc)) {
+    case OpenFailed:
         throw "Open set.xml error in CSet::init";
-    const QByteArray content = m_file.readAll();
+    case ParseFailed:
+        throw "Xml file format error in CSet::init";
+    case Read:
+        break;
+    }
+    return 0;
+}
+
+CSet::ReadResult CSet::readDocument(QFile &file, QDomDocument &doc, QIODevice::OpenMode mode)
+{
+    // Opening for writing creates a missing file, empty, which then fails to parse.
+    if (!file.open(mode))
+        return OpenFailed;
+    const QByteArray content = file.readAll();
     // Saves replace the file by renaming a new one over it; a handle kept open would refer to the
     // replaced file, so none is kept.
-    m_file.close();
-    if (!m_doc.setContent(content, true))
-        throw "Xml file format error in CSet::init";
-    return 0;
+    file.close();
+    return doc.setContent(content, true) ? Read : ParseFailed;
 }
 
 int CSet::save()
@@ -157,7 +71,7 @@ int CSet::save()
 
 bool CSet::writeDocument(const QString &path, QDomDocument &doc)
 {
-    return CAtomicFile::write(path, serialise(doc));
+    return CAtomicFile::write(path, CXmlWriter::serialize(doc, 2));
 }
 
 bool CSet::hasSetRoot() const

@@ -43,6 +43,11 @@ public:
     // Compares live and stored rows of every class; records and saves additions and removals.
     int checkChange();
 
+    // How every reader of set.xml reads it (the change notice sender too): the whole file as bytes,
+    // never in text mode, which would drop every 0x0D byte of a UTF-16 file. No handle is kept open.
+    enum ReadResult { Read, OpenFailed, ParseFailed };
+    static ReadResult readDocument(QFile &file, QDomDocument &doc, QIODevice::OpenMode mode = QIODevice::ReadWrite);
+
     // How every writer of set.xml writes a whole document (the change notice sender too): atomic
     // replace, indentation 2, the encoding the declaration names. False when the file was not replaced.
     static bool writeDocument(const QString &path, QDomDocument &doc);

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDomDocument>
+#include <QStringEncoder>
 #include <QtTest>
 
 namespace {
@@ -318,6 +319,34 @@ private slots:
         QCOMPARE(notices("CPU").last(), "{late}=no");
         QCOMPARE(notices("BIOS"), QStringList({"{b1}=yes", "{b2}=yes"}));
         QCOMPARE(server.texts().size(), 1); // the late record is not sent either
+    }
+
+    void utf16FileIsReadAsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::newRow("UTF-16LE") << QByteArray("UTF-16LE");
+        QTest::newRow("UTF-16BE") << QByteArray("UTF-16BE");
+    }
+    void utf16FileIsReadAsBytes()
+    {
+        // U+4E0D holds the byte 0x0D in either order: a text-mode read drops it and the file no
+        // longer decodes, so the notice would never go out.
+        QFETCH(QByteArray, encoding);
+        const QString row = QString::fromUtf8("Name=\xe4\xb8\x8d\n");
+        QString doc = QString::fromUtf8(CAgentFixture::setDocument(
+            kUuid, "127.0.0.1", {{"CPU", changelog(record("type=\"add\" notice=\"no\" ID=\"{c1}\"", row.toUtf8()))}}));
+        doc.replace("encoding=\"UTF-8\"", "encoding=\"UTF-16\"");
+        QVERIFY(doc.contains("UTF-16"));
+        QStringEncoder toFile(encoding.constData(), QStringConverter::Flag::WriteBom);
+        QVERIFY(CTestEnvironment::writeFile(setPath(), toFile.encode(doc)));
+        CFakeServer server;
+        server.setNoticeAnswers({"setChange:ok"});
+        QVERIFY(server.listen());
+        startNotice();
+        QVERIFY(server.waitForText("changelog:", 15000));
+        QCOMPARE(server.texts().first(), "changelog:" + kUuid + "^CPU$add$" + row);
+        QVERIFY(CTestEnvironment::waitFor([&] { return notices("CPU") == QStringList {"{c1}=yes"}; }, 15000));
+        QCOMPARE(rootOfFile().firstChildElement("CPU").firstChildElement("changelog").text(), row);
     }
 
     void largeNoticeUsesTheExtendedFrame()
