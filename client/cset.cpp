@@ -81,8 +81,10 @@ bool CSet::hasSetRoot() const
 
 QDomElement CSet::newTextElement(const QString &tag, const QString &text)
 {
+    // Every text stored here passes the filter of the store's rows: one character XML cannot hold
+    // would leave a set.xml that no later start can read.
     QDomElement e = m_doc.createElement(tag);
-    e.appendChild(m_doc.createTextNode(text));
+    e.appendChild(m_doc.createTextNode(CXmlWriter::validText(text)));
     return e;
 }
 
@@ -117,6 +119,9 @@ QString CSet::getServer()
 int CSet::setServer(const QString &address)
 {
     if (!hasSetRoot())
+        return -1;
+    // An address that was nothing but characters XML cannot hold names no server.
+    if (!address.isEmpty() && CXmlWriter::validText(address).isEmpty())
         return -1;
     QDomElement root = m_doc.documentElement();
     const QDomElement old = root.firstChildElement(QStringLiteral("server"));
@@ -169,12 +174,12 @@ int CSet::setUUID_config()
     const QString address = CMessages::clientAddress();
     QDomElement pcname = root.firstChildElement(QStringLiteral("pcname"));
     if (!pcname.isNull()) {
-        pcname.appendChild(m_doc.createTextNode(name));
+        pcname.appendChild(m_doc.createTextNode(CXmlWriter::validText(name)));
         root.appendChild(pcname);
     }
     QDomElement ip = root.firstChildElement(QStringLiteral("ip"));
     if (!ip.isNull()) {
-        ip.appendChild(m_doc.createTextNode(address));
+        ip.appendChild(m_doc.createTextNode(CXmlWriter::validText(address)));
         root.appendChild(ip);
     }
 
@@ -183,10 +188,11 @@ int CSet::setUUID_config()
     CWmiQuery bridge;
     for (const auto &entry : table.m_classMap) {
         const QString key = QString::fromLatin1(entry.first.c_str());
-        const QStringList rows = bridge.query(key);
+        bool made = false;
+        const QStringList rows = bridge.query(key, &made);
         QDomElement classElement = root.firstChildElement(key);
-        if (classElement.isNull())
-            continue; // nothing of a class without its element is stored
+        if (classElement.isNull() || !made)
+            continue; // nothing of a class without its element, or without an answer, is stored
         for (const QString &row : rows)
             classElement.appendChild(newTextElement(QStringLiteral("content"), row));
         classElement.setAttribute(QStringLiteral("lastupdate"), timeText());
@@ -225,7 +231,10 @@ int CSet::checkChange()
 
     for (const auto &entry : table.m_classMap) {
         const QString key = QString::fromLatin1(entry.first.c_str());
-        const QStringList live = bridge.query(key);
+        bool made = false;
+        const QStringList live = bridge.query(key, &made);
+        if (!made)
+            continue; // no answer is no inventory: the stored rows stay, and no change is recorded
         QStringList stored;
         getContents(key, stored);
         QDomElement classElement = root.firstChildElement(key);

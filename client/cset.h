@@ -33,6 +33,8 @@ public:
     void checkVersion();
     QString getUUID();
     QString getServer();
+    // Stores the address without the characters XML cannot hold; -1 (nothing written) on another
+    // root, or when the address held nothing else.
     int setServer(const QString &address);
     int getContents(QString classKey, QStringList &rows);
     QString getDir(const QString &path);

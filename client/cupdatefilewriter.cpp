@@ -3,16 +3,32 @@
 #include "ccommandframereader.h"
 #include "cmessages.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
 bool CUpdateFileWriter::start(const QStringList &fields, qint64 payloadSize, const QString &dir)
 {
     abandon();
     QString name;
     if (!CMessages::parseFilePush(fields, &name) || payloadSize < 0 || payloadSize > MaxPayload)
         return false;
-    m_file.setFileName(dir + QLatin1Char('/') + name + QStringLiteral(".temp"));
-    // Unbuffered: the file grows as the payload arrives, and a failed write shows at once.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    m_path = dir + QLatin1Char('/') + name + QStringLiteral(".temp");
+    // The update file is made anew: whatever stands at its name is removed first (a link itself, not
+    // what it points to), and the open neither follows a link nor takes a file someone put there in
+    // between. Otherwise a link planted at the name would have the payload written over its target.
+    const QByteArray native = QFile::encodeName(m_path);
+    if (::unlink(native.constData()) != 0 && errno != ENOENT)
         return false;
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    // Unbuffered: the file grows as the payload arrives, and a failed write shows at once.
+    if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        ::unlink(native.constData());
+        return false;
+    }
     m_receiving = true;
     return true;
 }
@@ -33,7 +49,7 @@ void CUpdateFileWriter::abandon()
     if (!m_receiving)
         return;
     m_file.close();
-    m_file.remove();
+    QFile::remove(m_path);
     m_receiving = false;
 }
 
@@ -41,5 +57,5 @@ QString CUpdateFileWriter::finish()
 {
     m_receiving = false;
     m_file.close();
-    return m_file.fileName();
+    return m_path;
 }

@@ -36,6 +36,7 @@ public:
     bool isReceiving() const { return m_receiving; }
 
 private:
-    QFile m_file;
+    QFile m_file; // opened on its descriptor, so it does not know its name
+    QString m_path;
     bool m_receiving = false;
 };

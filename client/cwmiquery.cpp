@@ -1,6 +1,7 @@
 #include "cwmiquery.h"
 
 #include "cglobal.h"
+#include "cxmlwriter.h"
 #include "qaxobject.h"
 #include "qtservicebase.h"
 
@@ -15,25 +16,48 @@ QString wqlOf(const QString &classKey)
     return QString::fromLatin1(table.m_classMap[classKey.toLatin1().toStdString()].c_str());
 }
 
+void log(const QString &text)
+{
+    // A plain program (a test, a tool) has no service object to log through.
+    if (QtServiceBase *service = QtServiceBase::instance())
+        service->logMessage(text, QtServiceBase::Success, 0, 0);
+}
+
 } // namespace
 
 QStringList CWmiQuery::query(const QString &classKey)
 {
+    return query(classKey, nullptr);
+}
+
+QStringList CWmiQuery::query(const QString &classKey, bool *made)
+{
     const QString wql = wqlOf(classKey);
+    QString failure;
+    QStringList rows;
     try {
         QAxObject device;
-        device.setControl(QStringLiteral("Inquix.Device.1"));
+        const bool bound = device.setControl(QStringLiteral("Inquix.Device.1"));
         const QVariant answer = device.dynamicCall("query(BSTR bstrSQL, VARIANT* pvarResult)", QVariant(wql));
-        QString text = answer.toString();
+        QString text = CXmlWriter::validText(answer.toString());
+        if (!bound)
+            failure = QStringLiteral("no Device object");
+        else if (text == QLatin1String("CoCreateInstance error") || text == QLatin1String("ConnectServer error"))
+            failure = text;
         text.replace(QLatin1Char(':'), QLatin1Char(' '));
         text.replace(QLatin1Char('|'), QLatin1Char(' '));
-        return text.split(QLatin1Char('^'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+        rows = text.split(QLatin1Char('^'), Qt::KeepEmptyParts, Qt::CaseSensitive);
     } catch (...) {
-        // A plain program (a test, a tool) has no service object to log through.
-        if (QtServiceBase *service = QtServiceBase::instance())
-            service->logMessage(QStringLiteral("query exception"), QtServiceBase::Success, 0, 0);
-        return QStringList();
+        log(QStringLiteral("query exception"));
+        failure = QStringLiteral("query exception");
     }
+    if (!made)
+        return rows;
+    *made = failure.isEmpty();
+    if (failure.isEmpty())
+        return rows;
+    log(QStringLiteral("inventory query of class %1 could not be made: %2").arg(classKey, failure));
+    return QStringList();
 }
 
 QString CWmiQuery::queryRaw(const QString &classKey)

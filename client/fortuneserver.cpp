@@ -6,6 +6,7 @@
 #include "cshortframe.h"
 #include "cswaplet.h"
 #include "cwmiquery.h"
+#include "cxmlwriter.h"
 #include "qtservicebase.h"
 
 #include <QCoreApplication>
@@ -140,8 +141,14 @@ int FortuneServer::sendUUID(QStringList fields)
         m_socket.abort();
         return 0;
     }
+    const QString address = fields.value(1);
+    if (!address.isEmpty() && CXmlWriter::validText(address).isEmpty()) {
+        // Nothing of it could be stored: refused like a request without an address.
+        m_socket.abort();
+        return 0;
+    }
     const QString uuid = set.getUUID();
-    set.setServer(fields.value(1));
+    set.setServer(address);
 
     QList<CMessages::ClassBlock> blocks;
     CGlobal table;

@@ -91,6 +91,8 @@ private slots:
                                                   << "127.0.2.5";
         QTest::newRow("empty address") << "getUUID:"
                                        << "";
+        QTest::newRow("control characters dropped")
+            << QString("getUUID:127.0.2.7") + QChar(0x01) + QChar(0x1B) << "127.0.2.7";
     }
 
     void headerForms()
@@ -111,13 +113,23 @@ private slots:
         QCOMPARE(m_agent->readSet(), doc);
     }
 
+    void identityRequestWithoutAddressIsRefused_data()
+    {
+        QTest::addColumn<QString>("header");
+        QTest::newRow("no address field") << "getUUID";
+        // Nothing of it could be stored: set.xml would stop parsing, or hold an empty server.
+        QTest::newRow("only control characters") << QString("getUUID:") + QChar(0x01) + QChar(0x02) + QChar(0x1B);
+        QTest::newRow("NUL") << QString("getUUID:") + QChar(0);
+    }
     void identityRequestWithoutAddressIsRefused()
     {
+        QFETCH(QString, header);
         QVERIFY(start(CAgentFixture::setDocument(kUuid, "127.0.0.1")));
-        const CConsole::Reply reply = CConsole::exchange(CCommandFrame::encodeCommand("getUUID"));
+        const QByteArray before = m_agent->readSet();
+        const CConsole::Reply reply = CConsole::exchange(CCommandFrame::encodeCommand(header));
         QVERIFY(reply.closedByAgent);
         QVERIFY(reply.bytes.isEmpty());
-        QCOMPARE(serverOf(m_agent->readSet()), "127.0.0.1");
+        QCOMPARE(m_agent->readSet(), before);
         QVERIFY(stillAnswering());
     }
 
@@ -204,6 +216,12 @@ private slots:
         QTest::newRow("dot dot") << CCommandFrame::encode("SWAPLETFILE:..:", "xyz");
         QTest::newRow("slash") << CCommandFrame::encode("SWAPLETFILE:sub/x:", "xyz");
         QTest::newRow("backslash") << CCommandFrame::encode("SWAPLETFILE:sub\\x:", "xyz");
+        // The file system reads a name up to its NUL: this one would write straight over set.xml.
+        QTest::newRow("NUL") << CCommandFrame::encode(QString("SWAPLETFILE:set.xml") + QChar(0) + "x:", "xyz");
+        QTest::newRow("control character")
+            << CCommandFrame::encode(QString("SWAPLETFILE:a") + QChar(0x01) + "b:", "xyz");
+        QTest::newRow("line feed") << CCommandFrame::encode("SWAPLETFILE:a\nb:", "xyz");
+        QTest::newRow("C1 control") << CCommandFrame::encode(QString("SWAPLETFILE:a") + QChar(0x9B) + "b:", "xyz");
         const QByteArray header = "SWAPLETFILE:a:";
         QByteArray small;
         QDataStream(&small, QIODevice::WriteOnly) << qint32(header.size() + 5) << quint16(header.size());
@@ -217,13 +235,35 @@ private slots:
     {
         QFETCH(QByteArray, frame);
         QVERIFY(start(CAgentFixture::setDocument(kUuid, "127.0.0.1")));
+        const QStringList before = QDir(m_agent->dir()).entryList(QDir::Files);
+        const QByteArray set = m_agent->readSet();
         const CConsole::Reply reply = CConsole::exchange(frame);
         QVERIFY(reply.closedByAgent);
         QVERIFY(reply.bytes.isEmpty());
         QCOMPARE(temps(), QStringList());
+        QCOMPARE(m_agent->readSet(), set);
+        QCOMPARE(QDir(m_agent->dir()).entryList(QDir::Files), before);
         QVERIFY(stillAnswering());
         QVERIFY(!QFile::exists(m_agent->swapletArgsPath()));
         QCOMPARE(m_agent->process().state(), QProcess::Running);
+    }
+
+    void updateFileThatIsALinkIsMadeAnew()
+    {
+        // A link planted at the update file's name is removed, never written through.
+        QVERIFY(start(CAgentFixture::setDocument(kUuid, "127.0.0.1")));
+        const QString victim = m_agent->env().filePath("victim");
+        QVERIFY(CTestEnvironment::writeFile(victim, "keep"));
+        const QString temp = m_agent->filePath("BramixClient.temp");
+        QVERIFY(QFile::link(victim, temp));
+        const QByteArray file = payload(5000);
+        CConsole::exchange(CCommandFrame::encode("SWAPLETFILE:BramixClient:", file));
+        QVERIFY(m_agent->waitForSwaplet());
+        QCOMPARE(CTestEnvironment::readFile(victim), QByteArray("keep"));
+        QVERIFY(!QFileInfo(temp).isSymLink());
+        QCOMPARE(m_agent->swapletCopy(), file);
+        QVERIFY(m_agent->waitForExit());
+        m_agent->releaseSwaplet();
     }
 
     void updateFileThatCannotBeOpenedDropsThePush()

@@ -17,7 +17,34 @@ class TestAgentStart : public QObject
 {
     Q_OBJECT
 
+private:
+    // A Device that finds no object of any class, so every query is made.
+    static bool installDevice(CAgentFixture &agent)
+    {
+        const QString file = agent.env().filePath("answers.json");
+        return CFakeDevice::setAnswers(file, QJsonObject()) && CFakeDevice::install(file);
+    }
+
 private slots:
+    void withoutDeviceNothingIsRecorded()
+    {
+        // Inquix not registered: no class can be queried, so the stored inventory stands and no
+        // removal reaches the server; one line names each class.
+        CAgentFixture agent;
+        QVERIFY(agent.isValid());
+        QByteArray set = CAgentFixture::setDocument("{1d7c2a5e-0000-4000-8000-000000000004}", "");
+        set.replace("<CPU>\n    <content></content>", "<CPU>\n    <content>Name=c1\n</content>");
+        QVERIFY(agent.writeSet(set));
+        QVERIFY(agent.startConsole());
+        QVERIFY(agent.waitForLog("service binding ok!"));
+        QStringList expected;
+        for (const QString &key : CAgentFixture::classKeys())
+            expected << "inventory query of class " + key + " could not be made: no Device object";
+        expected << "service binding ok!";
+        QCOMPARE(agent.log(), expected);
+        QCOMPARE(agent.readSet(), set);
+    }
+
     void brokenSetLogsEveryGuardThenListens_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -87,6 +114,7 @@ private slots:
     {
         CAgentFixture agent;
         QVERIFY(agent.isValid());
+        QVERIFY(installDevice(agent));
         QVERIFY(agent.writeSet(CAgentFixture::setDocument("{1d7c2a5e-0000-4000-8000-000000000001}", "")));
         QTcpServer blocker;
         QVERIFY(blocker.listen(QHostAddress::Any, CMessages::AgentPort));
@@ -134,6 +162,7 @@ private slots:
         QVERIFY(server.listen());
         CAgentFixture agent;
         QVERIFY(agent.isValid());
+        QVERIFY(installDevice(agent));
         const QByteArray record = "      <record time=\"t\" type=\"add\" notice=\"no\" ID=\"{a}\">c=1\n</record>\n";
         QVERIFY(agent.writeSet(CAgentFixture::setDocument("{1d7c2a5e-0000-4000-8000-000000000003}", "127.0.0.1",
             {{"CPU", "    <changelog>\n" + record + "    </changelog>\n"}})));

@@ -533,25 +533,97 @@ private slots:
         QCOMPARE(recordsOf(root.firstChildElement("SoundDevice")).size(), 1);
     }
 
-    void queryFailureRemovesThenAddsAgain()
+    void classWithoutObjectsRemovesThenAddsAgain()
     {
         QVERIFY(writeSet(setDocument("  <UUID>{fixed}</UUID>\n" + allClassElements())));
         QVERIFY(setLive({{"Printer", "p=1\n^p=2\n"}}));
         inventoryPass();
-        // The bridge returns no rows at all (an exception in the query).
-        QVERIFY(setLive({{"Printer", QJsonObject {{"throw", true}}}}));
+        // The printers are gone: the Device finds no object, which is one empty row.
+        QVERIFY(setLive({}));
         inventoryPass();
         QDomElement printer = rootOfFile().firstChildElement("Printer");
-        QVERIFY(contentsOf(printer).isEmpty());
-        QCOMPARE(recordsOf(printer).size(), 2 + 2);
+        QCOMPARE(contentsOf(printer), QStringList {""});
+        QCOMPARE(recordsOf(printer).size(), 2 + 1 + 2);
         QVERIFY(setLive({{"Printer", "p=1\n^p=2\n"}}));
         inventoryPass();
         printer = rootOfFile().firstChildElement("Printer");
         QCOMPARE(contentsOf(printer), (QStringList {"p=1\n", "p=2\n"}));
         const QList<QDomElement> records = recordsOf(printer);
-        QCOMPARE(records.size(), 6);
-        QCOMPARE(records.at(4).attribute("type"), QStringLiteral("add"));
+        QCOMPARE(records.size(), 5 + 3);
         QCOMPARE(records.at(5).attribute("type"), QStringLiteral("add"));
+        QCOMPARE(records.at(6).attribute("type"), QStringLiteral("add"));
+        QCOMPARE(records.at(7).attribute("type"), QStringLiteral("remove"));
+    }
+
+    void unmadeQueryKeepsStoredRows_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("no Device object") << "unregistered";
+        QTest::newRow("locator not created") << "CoCreateInstance error";
+        QTest::newRow("no connection") << "ConnectServer error";
+        QTest::newRow("exception") << "throw";
+    }
+    void unmadeQueryKeepsStoredRows()
+    {
+        QFETCH(QString, failure);
+        QVERIFY(writeSet(setDocument("  <UUID>{fixed}</UUID>\n" + allClassElements())));
+        QVERIFY(setLive({{"Printer", "p=1\n^p=2\n"}, {"CPU", "c=1\n"}}));
+        inventoryPass();
+        const QByteArray before = readSet();
+        const ino_t inode = inodeOf(setPath());
+        if (failure == "unregistered") {
+            QVERIFY(CFakeDevice::unregister());
+        } else if (failure == "throw") {
+            QVERIFY(setLive({{"Printer", QJsonObject {{"throw", true}}}, {"CPU", "c=1\n"}}));
+        } else {
+            QVERIFY(setLive({{"Printer", failure}, {"CPU", "c=1\n"}}));
+        }
+        inventoryPass();
+        const bool reinstalled = failure != "unregistered" || CFakeDevice::install(m_answers);
+        QVERIFY(reinstalled);
+        // No change recorded and nothing written: the stored rows stand.
+        QCOMPARE(readSet(), before);
+        QCOMPARE(inodeOf(setPath()), inode);
+        QCOMPARE(contentsOf(rootOfFile().firstChildElement("Printer")), (QStringList {"p=1\n", "p=2\n"}));
+
+        // The first run of a client whose Device cannot answer stores nothing for the class either.
+        QVERIFY(writeSet(setDocument("  <UUID/>\n" + allClassElements())));
+        if (failure == "unregistered")
+            QVERIFY(CFakeDevice::unregister());
+        inventoryPass();
+        QVERIFY(failure != "unregistered" || CFakeDevice::install(m_answers));
+        const QDomElement printer = rootOfFile().firstChildElement("Printer");
+        QVERIFY(contentsOf(printer).isEmpty());
+        QVERIFY(!printer.hasAttribute("lastupdate"));
+        QVERIFY(recordsOf(printer).isEmpty());
+        if (failure != "unregistered")
+            QCOMPARE(contentsOf(rootOfFile().firstChildElement("CPU")), QStringList {"c=1\n"});
+    }
+
+    void storedTextsAreFiltered()
+    {
+        const QString bad = QString("=a") + QChar(0x01) + "b" + QChar(0xFFFF) + "\n";
+        QVERIFY(writeSet(setDocument("  <UUID>{fixed}</UUID>\n" + allClassElements() + "  <server>s</server>\n")));
+        QVERIFY(setLive({{"CPU", "Name" + bad}}));
+        inventoryPass();
+        QDomElement cpu = rootOfFile().firstChildElement("CPU");
+        QCOMPARE(contentsOf(cpu).last(), QStringLiteral("Name=ab\n"));
+        QCOMPARE(recordsOf(cpu).first().text(), QStringLiteral("Name=ab\n"));
+        // The next start finds the row it stored: nothing more is recorded.
+        const QByteArray afterFirst = readSet();
+        inventoryPass();
+        QCOMPARE(readSet(), afterFirst);
+
+        CSet set;
+        QCOMPARE(thrown([&] { set.init(); }), QString());
+        QCOMPARE(set.setServer(QString("127.0.0.5") + QChar(0x1B)), 0);
+        QCOMPARE(set.getServer(), QStringLiteral("127.0.0.5"));
+        const QByteArray stored = readSet();
+        QCOMPARE(set.setServer(QString(QChar(0x01)) + QChar(0)), -1); // nothing of it could be stored
+        QCOMPARE(readSet(), stored);
+        CSet back;
+        QCOMPARE(thrown([&] { back.init(); }), QString());
+        QCOMPARE(back.getServer(), QStringLiteral("127.0.0.5"));
     }
 
     void classWithoutElement()

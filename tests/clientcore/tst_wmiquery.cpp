@@ -101,6 +101,56 @@ private slots:
         QCOMPARE(CWmiQuery().query(key), rows);
     }
 
+    void madeTellsAnAnswerFromNone_data()
+    {
+        QTest::addColumn<QJsonValue>("answer");
+        QTest::addColumn<bool>("made");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("no object") << QJsonValue("") << true << QStringList {""};
+        QTest::newRow("rows") << QJsonValue("A=1\n^A=2\n") << true << QStringList {"A=1\n", "A=2\n"};
+        QTest::newRow("locator not created") << QJsonValue("CoCreateInstance error") << false << QStringList();
+        QTest::newRow("no connection") << QJsonValue("ConnectServer error") << false << QStringList();
+        QTest::newRow("error words inside a row are data")
+            << QJsonValue("Name=ConnectServer error\n") << true << QStringList {"Name=ConnectServer error\n"};
+        QTest::newRow("characters XML cannot hold dropped")
+            << QJsonValue(QString("A=x") + QChar(0x01) + QChar(0xFFFE) + "y\n") << true << QStringList {"A=xy\n"};
+    }
+    void madeTellsAnAnswerFromNone()
+    {
+        QFETCH(QJsonValue, answer);
+        QFETCH(bool, made);
+        QFETCH(QStringList, rows);
+        QVERIFY(this->answer("select * from Win32_BIOS", answer));
+        bool wasMade = !made;
+        QCOMPARE(CWmiQuery().query("BIOS", &wasMade), rows);
+        QCOMPARE(wasMade, made);
+    }
+
+    void unmadeQueryIsLoggedWithItsClass()
+    {
+        char arg0[] = "tst_wmiquery";
+        char *argv[] = {arg0, nullptr};
+        CQuietService service(1, argv);
+        QVERIFY(answer("select * from Win32_BIOS", "A=1\n"));
+        QVERIFY(CFakeDevice::unregister());
+        bool made = true;
+        QCOMPARE(CWmiQuery().query("BIOS", &made), QStringList());
+        QVERIFY(!made);
+        QVERIFY(CFakeDevice::install(m_answers));
+        QVERIFY(CTestEnvironment::waitFor(
+            [this] {
+                return platformFiles().contains("inventory query of class BIOS could not be made: no Device object");
+            },
+            5000));
+        QVERIFY(answer("select * from Win32_Processor", "ConnectServer error"));
+        QCOMPARE(CWmiQuery().query("CPU", &made), QStringList());
+        QVERIFY(CTestEnvironment::waitFor(
+            [this] {
+                return platformFiles().contains("inventory query of class CPU could not be made: ConnectServer error");
+            },
+            5000));
+    }
+
     void eachCallMakesAndReleasesItsObject()
     {
         QVERIFY(answer("select * from Win32_BIOS", "A=1\n"));

@@ -71,6 +71,9 @@ QString CFuzzClientEntries::setXml(const QByteArray &data)
             set.getContents(QString::fromLatin1(cls), rows);
         set.checkVersion();
         set.setServer(QStringLiteral("10.0.0.9"));
+        // An identity request's address with characters XML cannot hold, and one of nothing else.
+        set.setServer(QStringLiteral("10.0.0.9") + QChar(0x01) + QChar(0xFFFE));
+        set.setServer(QString(QChar(0x1B)));
     } catch (const char *) {
         // refused file: reported as documented
     }

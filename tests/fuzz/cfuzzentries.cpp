@@ -660,6 +660,11 @@ QString CFuzzEntries::filePush(const QByteArray &data)
         return fail(QStringLiteral("file push name leaves the receiver's directory: %1").arg(name));
     if (CMessages::fileNameOf(name) != name)
         return fail(QStringLiteral("accepted name is not a bare file name"));
+    for (const QChar c : name) {
+        // A NUL cuts the name where the file system reads it; no control character names a file.
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+            return fail(QStringLiteral("file push name holds control character %1").arg(c.unicode()));
+    }
     QString again;
     const QByteArray header = CCommandFrame::headerBytes(CMessages::filePushHeader(name));
     if (!CMessages::parseFilePush(CCommandFrame::splitHeader(header), &again) || again != name)
