@@ -1,0 +1,530 @@
+#include "cdigestreader.h"
+
+#include "cdigestcache.h"
+#include "cstorepath.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+#include <QThreadPool>
+#include <QVarLengthArray>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+const QString kLastUpdate = QStringLiteral("lastupdate");
+} // namespace
+
+// Fast path of CDigestReader::parse: a scanner of the well-formed UTF-8 documents the store writes.
+// It answers only when it is sure: anything it does not fully check (a document type declaration,
+// another encoding, namespaces, names beyond ASCII, an entity other than the five predefined ones,
+// any error) hands the document to the toolkit's reader, which then decides. So both give the same
+// summary for every document.
+namespace {
+
+inline bool isSpace(uchar c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+inline bool isNameStart(uchar c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+inline bool isNameChar(uchar c)
+{
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// One UTF-8 sequence at p (a byte >= 0x80) that is a character XML allows; advances p past it.
+bool utf8Char(const uchar *&p, const uchar *e)
+{
+    const uchar c = *p;
+    int n;
+    uint cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 1;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 2;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 3;
+        cp = c & 0x07;
+    } else {
+        return false;
+    }
+    if (e - p <= n)
+        return false;
+    for (int i = 1; i <= n; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return false;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    const uint min = n == 1 ? 0x80 : n == 2 ? 0x800 : 0x10000;
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
+        return false;
+    p += n + 1;
+    return true;
+}
+
+bool validCodePoint(uint cp)
+{
+    if (cp < 0x20)
+        return cp == 0x9 || cp == 0xA || cp == 0xD;
+    return (cp < 0xD800 || (cp > 0xDFFF && cp < 0xFFFE)) || (cp >= 0x10000 && cp <= 0x10FFFF);
+}
+
+// A reference at p ('&'); advances p past the ';'. out (if given) receives the character's UTF-8.
+bool reference(const uchar *&p, const uchar *e, QByteArray *out)
+{
+    const uchar *q = p + 1;
+    const uchar *semi = static_cast<const uchar *>(std::memchr(q, ';', size_t(std::min<qptrdiff>(e - q, 12))));
+    if (!semi)
+        return false;
+    const QByteArrayView name(reinterpret_cast<const char *>(q), semi - q);
+    char ch = 0;
+    if (name == "lt")
+        ch = '<';
+    else if (name == "gt")
+        ch = '>';
+    else if (name == "amp")
+        ch = '&';
+    else if (name == "quot")
+        ch = '"';
+    else if (name == "apos")
+        ch = '\'';
+    if (ch) {
+        if (out)
+            out->append(ch);
+        p = semi + 1;
+        return true;
+    }
+    if (name.size() < 2 || name.at(0) != '#')
+        return false;
+    bool ok = false;
+    const bool hex = name.at(1) == 'x';
+    const QByteArrayView digits = name.sliced(hex ? 2 : 1);
+    if (digits.isEmpty())
+        return false;
+    for (char d : digits) {
+        const bool digit = d >= '0' && d <= '9';
+        if (!digit && !(hex && ((d >= 'a' && d <= 'f') || (d >= 'A' && d <= 'F'))))
+            return false;
+    }
+    const uint cp = digits.toUInt(&ok, hex ? 16 : 10);
+    if (!ok || !validCodePoint(cp))
+        return false;
+    if (out) {
+        const char32_t c32 = cp;
+        out->append(QString::fromUcs4(&c32, 1).toUtf8());
+    }
+    p = semi + 1;
+    return true;
+}
+
+// Character data from p up to e: allowed characters, references, no "]]>".
+bool validText(const uchar *p, const uchar *e)
+{
+    while (p < e) {
+        const uchar c = *p;
+        if (c >= 0x80) {
+            if (!utf8Char(p, e))
+                return false;
+            continue;
+        }
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return false;
+        if (c == '&') {
+            if (!reference(p, e, nullptr))
+                return false;
+            continue;
+        }
+        if (c == ']' && e - p >= 3 && p[1] == ']' && p[2] == '>')
+            return false;
+        ++p;
+    }
+    return true;
+}
+
+// Plain characters only (comments, processing instructions, CDATA sections).
+bool validChars(const uchar *p, const uchar *e)
+{
+    while (p < e) {
+        const uchar c = *p;
+        if (c >= 0x80) {
+            if (!utf8Char(p, e))
+                return false;
+            continue;
+        }
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return false;
+        ++p;
+    }
+    return true;
+}
+
+// An attribute value between its quotes, checked and, when wanted, normalised as the XML rules say
+// (references replaced, each tab, line feed, carriage return or CR LF pair read as one blank).
+bool attributeValue(const uchar *p, const uchar *e, QString *out)
+{
+    QByteArray buf;
+    bool plain = true;
+    const uchar *start = p;
+    while (p < e) {
+        const uchar c = *p;
+        if (c >= 0x80) {
+            const uchar *from = p;
+            if (!utf8Char(p, e))
+                return false;
+            if (!plain && out)
+                buf.append(reinterpret_cast<const char *>(from), p - from);
+            continue;
+        }
+        if (c == '<' || (c < 0x20 && c != '\t' && c != '\n' && c != '\r'))
+            return false;
+        if (c == '&' || c == '\t' || c == '\n' || c == '\r') {
+            if (plain && out) {
+                buf.append(reinterpret_cast<const char *>(start), p - start);
+                plain = false;
+            } else if (plain) {
+                plain = false;
+            }
+            if (c == '&') {
+                if (!reference(p, e, out ? &buf : nullptr))
+                    return false;
+                continue;
+            }
+            if (c == '\r' && p + 1 < e && p[1] == '\n')
+                ++p;
+            if (out)
+                buf.append(' ');
+            ++p;
+            continue;
+        }
+        if (!plain && out)
+            buf.append(char(c));
+        ++p;
+    }
+    if (out) {
+        if (plain)
+            *out = QString::fromUtf8(reinterpret_cast<const char *>(start), e - start);
+        else
+            *out = QString::fromUtf8(buf);
+    }
+    return true;
+}
+
+const uchar *find(const uchar *p, const uchar *e, const char *what)
+{
+    const size_t n = std::strlen(what);
+    while (p < e) {
+        const uchar *hit = static_cast<const uchar *>(std::memchr(p, uchar(what[0]), size_t(e - p)));
+        if (!hit || size_t(e - hit) < n)
+            return nullptr;
+        if (std::memcmp(hit, what, n) == 0)
+            return hit;
+        p = hit + 1;
+    }
+    return nullptr;
+}
+
+bool xmlDeclaration(const QByteArrayView decl)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^<\\?xml\\s+version\\s*=\\s*(\"1\\.0\"|'1\\.0')(\\s+encoding\\s*=\\s*(\"utf-8\"|'utf-8'))?"
+                       "(\\s+standalone\\s*=\\s*(\"(yes|no)\"|'(yes|no)'))?\\s*\\?>$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re.match(QString::fromLatin1(decl)).hasMatch();
+}
+
+bool fastParse(const QByteArray &raw, QMap<QString, QString> &out, QString &rootLastUpdate)
+{
+    const uchar *p = reinterpret_cast<const uchar *>(raw.constData());
+    const uchar *const e = p + raw.size();
+    if (e - p >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
+        p += 3;
+    const uchar *const docStart = p;
+    struct Name
+    {
+        const uchar *p;
+        qptrdiff n;
+    };
+    QVarLengthArray<Name, 16> stack;
+    bool rootDone = false;
+    bool rootSeen = false;
+    QString cls;
+    QString text;
+    QVarLengthArray<Name, 8> attrs;
+    while (p < e) {
+        const uchar *lt = static_cast<const uchar *>(std::memchr(p, '<', size_t(e - p)));
+        const uchar *textEnd = lt ? lt : e;
+        if (stack.isEmpty()) {
+            for (const uchar *q = p; q < textEnd; ++q) {
+                if (!isSpace(*q))
+                    return false;
+            }
+        } else if (!validText(p, textEnd)) {
+            return false;
+        }
+        if (!lt)
+            break;
+        p = lt + 1;
+        if (p >= e)
+            return false;
+        if (*p == '?') {
+            const uchar *close = find(p, e, "?>");
+            if (!close)
+                return false;
+            const QByteArrayView whole(reinterpret_cast<const char *>(lt), close + 2 - lt);
+            if (lt == docStart && whole.size() > 5 && whole.startsWith("<?xml") && isSpace(uchar(whole.at(5)))) {
+                if (!xmlDeclaration(whole))
+                    return false;
+            } else {
+                const uchar *q = p + 1;
+                if (q >= close || !isNameStart(*q))
+                    return false;
+                while (q < close && isNameChar(*q))
+                    ++q;
+                if (q - (p + 1) == 3
+                    && QByteArrayView(reinterpret_cast<const char *>(p + 1), 3).compare("xml", Qt::CaseInsensitive)
+                        == 0)
+                    return false;
+                if (q < close && !isSpace(*q))
+                    return false;
+                if (!validChars(q, close))
+                    return false;
+            }
+            p = close + 2;
+            continue;
+        }
+        if (*p == '!') {
+            if (e - p >= 3 && p[1] == '-' && p[2] == '-') {
+                const uchar *body = p + 3;
+                const uchar *dashes = find(body, e, "--");
+                if (!dashes || dashes + 2 >= e || dashes[2] != '>')
+                    return false;
+                if (!validChars(body, dashes))
+                    return false;
+                p = dashes + 3;
+                continue;
+            }
+            if (!stack.isEmpty() && e - p >= 8 && std::memcmp(p, "![CDATA[", 8) == 0) {
+                const uchar *close = find(p + 8, e, "]]>");
+                if (!close || !validChars(p + 8, close))
+                    return false;
+                p = close + 3;
+                continue;
+            }
+            return false; // a document type declaration or something else: the toolkit decides
+        }
+        if (*p == '/') {
+            const uchar *q = ++p;
+            while (q < e && isNameChar(*q))
+                ++q;
+            if (stack.isEmpty() || q - p != stack.last().n || std::memcmp(p, stack.last().p, size_t(q - p)) != 0)
+                return false;
+            while (q < e && isSpace(*q))
+                ++q;
+            if (q >= e || *q != '>')
+                return false;
+            stack.removeLast();
+            if (stack.size() == 1)
+                out[cls] = text;
+            else if (stack.isEmpty())
+                rootDone = true;
+            p = q + 1;
+            continue;
+        }
+        // A start tag.
+        if (!isNameStart(*p) || rootDone)
+            return false;
+        const uchar *nameStart = p;
+        while (p < e && isNameChar(*p))
+            ++p;
+        if (p >= e || (!isSpace(*p) && *p != '>' && *p != '/'))
+            return false; // ':' (a namespace prefix) or a name beyond ASCII: the toolkit decides
+        const Name name {nameStart, p - nameStart};
+        const int depth = int(stack.size());
+        const bool isContent = depth >= 2 && name.n == 7 && std::memcmp(name.p, "content", 7) == 0;
+        attrs.clear();
+        QString digest;
+        bool hasDigest = false;
+        for (;;) {
+            const uchar *before = p;
+            while (p < e && isSpace(*p))
+                ++p;
+            if (p >= e)
+                return false;
+            if (*p == '>' || *p == '/')
+                break;
+            if (p == before || !isNameStart(*p))
+                return false;
+            const uchar *an = p;
+            while (p < e && isNameChar(*p))
+                ++p;
+            const Name attr {an, p - an};
+            if (attr.n >= 5 && std::memcmp(an, "xmlns", 5) == 0)
+                return false;
+            for (const Name &seen : attrs) {
+                if (seen.n == attr.n && std::memcmp(seen.p, attr.p, size_t(attr.n)) == 0)
+                    return false;
+            }
+            attrs.append(attr);
+            while (p < e && isSpace(*p))
+                ++p;
+            if (p >= e || *p != '=')
+                return false;
+            ++p;
+            while (p < e && isSpace(*p))
+                ++p;
+            if (p >= e || (*p != '"' && *p != '\''))
+                return false;
+            const uchar quote = *p++;
+            const uchar *valueEnd = static_cast<const uchar *>(std::memchr(p, quote, size_t(e - p)));
+            if (!valueEnd)
+                return false;
+            QString *value = nullptr;
+            if (depth == 0 && attr.n == 10 && std::memcmp(an, "lastupdate", 10) == 0)
+                value = &rootLastUpdate;
+            else if (isContent && attr.n == 6 && std::memcmp(an, "digest", 6) == 0) {
+                value = &digest;
+                hasDigest = true;
+            }
+            if (!attributeValue(p, valueEnd, value))
+                return false;
+            p = valueEnd + 1;
+        }
+        const bool empty = *p == '/';
+        if (empty && (p + 1 >= e || p[1] != '>'))
+            return false;
+        p += empty ? 2 : 1;
+        if (depth == 0) {
+            if (rootSeen)
+                return false;
+            rootSeen = true;
+        } else if (depth == 1) {
+            cls = QString::fromLatin1(reinterpret_cast<const char *>(name.p), name.n);
+            text.clear();
+        } else if (isContent) {
+            if (hasDigest)
+                text += digest;
+            text += QLatin1Char('\n');
+        }
+        if (empty) {
+            if (depth == 1)
+                out[cls] = text;
+            else if (depth == 0)
+                rootDone = true;
+        } else {
+            stack.append(name);
+        }
+    }
+    return rootDone && stack.isEmpty();
+}
+
+} // namespace
+
+QMap<QString, QString> CDigestReader::parse(const QByteArray &raw)
+{
+    QMap<QString, QString> out;
+    QString rootLastUpdate;
+    if (!raw.isEmpty() && fastParse(raw, out, rootLastUpdate)) {
+        out[kLastUpdate] = rootLastUpdate;
+        return out;
+    }
+    out.clear();
+    rootLastUpdate.clear();
+    if (!raw.isEmpty()) {
+        // The document reader parses with this reader too (namespace processing on), so both agree
+        // on which files are well-formed. Depth 1 is the root, 2 a class element.
+        QXmlStreamReader reader(raw);
+        // With namespace processing the document reader knows elements and attributes by their
+        // local names.
+        const auto attribute = [&](const QLatin1String &name) {
+            const QXmlStreamAttributes attrs = reader.attributes();
+            for (const QXmlStreamAttribute &a : attrs) {
+                if (a.name() == name)
+                    return a.value().toString();
+            }
+            return QString();
+        };
+        int depth = 0;
+        QString cls;
+        QString text;
+        while (!reader.atEnd()) {
+            const QXmlStreamReader::TokenType token = reader.readNext();
+            if (token == QXmlStreamReader::StartElement) {
+                ++depth;
+                if (depth == 1) {
+                    rootLastUpdate = attribute(QLatin1String("lastupdate"));
+                } else if (depth == 2) {
+                    cls = reader.name().toString();
+                    text.clear();
+                } else if (reader.name() == QLatin1String("content")) {
+                    text += attribute(QLatin1String("digest"));
+                    text += QLatin1Char('\n');
+                }
+            } else if (token == QXmlStreamReader::EndElement) {
+                if (depth == 2)
+                    out[cls] = text;
+                --depth;
+            }
+        }
+        if (reader.hasError()) {
+            out.clear(); // a file that does not parse is an empty document
+            rootLastUpdate.clear();
+        }
+    }
+    out[kLastUpdate] = rootLastUpdate;
+    return out;
+}
+
+QMap<QString, QString> CDigestReader::read(const QString &uuid, CDigestCache *cache)
+{
+    if (!CStorePath::isSafeUuid(uuid))
+        return parse(QByteArray());
+    QFile file(CStorePath::appDir() + QLatin1Char('/') + uuid + QStringLiteral(".xml"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        // As the store's open: a listed client without a file gets an empty one.
+        if (!file.exists())
+            file.open(QIODevice::ReadWrite);
+        return parse(QByteArray());
+    }
+    // The identity is taken from the open file, so it names exactly the version read below even when
+    // the store replaces the file meanwhile.
+    CDigestCache::Key key;
+    const bool keyed = cache && CDigestCache::keyOf(file.handle(), key);
+    QMap<QString, QString> digests;
+    if (keyed && cache->find(file.fileName(), key, digests))
+        return digests;
+    const QByteArray raw = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return parse(QByteArray());
+    digests = parse(raw);
+    if (keyed)
+        cache->insert(file.fileName(), key, digests);
+    return digests;
+}
+
+QList<QMap<QString, QString>> CDigestReader::readAll(const QStringList &uuids, CDigestCache *cache)
+{
+    QList<QMap<QString, QString>> out(uuids.size());
+    if (uuids.isEmpty())
+        return out;
+    QThreadPool pool;
+    const int workers = std::max(1, std::min<int>(QThread::idealThreadCount(), int(uuids.size())));
+    pool.setMaxThreadCount(workers);
+    QAtomicInt next(0);
+    QMap<QString, QString> *results = out.data(); // detached once here; each worker writes its own entries
+    for (int w = 0; w < workers; ++w) {
+        pool.start([&]() {
+            for (int i = next.fetchAndAddRelaxed(1); i < uuids.size(); i = next.fetchAndAddRelaxed(1))
+                results[i] = read(uuids.at(i), cache);
+        });
+    }
+    pool.waitForDone();
+    return out;
+}

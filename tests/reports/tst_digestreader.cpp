@@ -1,0 +1,178 @@
+// The streaming digest reader against the store's document reader, on the files the store writes and
+// on every oddity its fast scanner hands over to the toolkit's parser; the digest cache against file
+// replacement.
+#include "cdigestcache.h"
+#include "cdigestreader.h"
+#include "cpcconfig.h"
+#include "cstoretestrun.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+namespace {
+
+const QString kUuid = QStringLiteral("{0a1b2c3d-0000-4000-8000-00000000000a}");
+
+QMap<QString, QString> byDocument()
+{
+    CPcConfig c(kUuid);
+    c.open();
+    QMap<QString, QString> m;
+    c.getDigests(m);
+    return m;
+}
+
+} // namespace
+
+class TestDigestReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { CStoreTestRun::clear(); }
+
+    void sameAsDocumentReader_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        const QByteArray decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+        QTest::newRow("store file") << decl
+                + "<config lastupdate=\"December 10 2026 10:00:00\">\n"
+                  "    <CPU lastupdate=\"x\">\n"
+                  "        <content digest=\"Intel(R) Core(TM)2 CPU 6600 @ 2.40GHz\">Name=Intel&#xa;</content>\n"
+                  "    </CPU>\n"
+                  "    <MemoryDevice>\n        <content digest=\"1024 M\">Capacity=1073741824\n</content>\n"
+                  "        <content digest=\"512 M\">Capacity=536870912\n</content>\n"
+                  "        <changelog><record time=\"t\" type=\"add\" digest=\"512 M\" notice=\"no\">x</record>"
+                  "</changelog>\n    </MemoryDevice>\n    <Printer/>\n</config>\n";
+        QTest::newRow("references and markup in texts")
+            << QByteArray("<r lastupdate=\"a&amp;b\"><Software><content digest=\"&lt;script&gt;&quot;&apos;&#65;&#x42;"
+                          "\">&lt;b&gt; &amp; ]]&gt;</content></Software></r>");
+        QTest::newRow("line ends and tabs in attributes")
+            << QByteArray("<r><OS><content digest=\"a\r\nb\tc\nd\re&#xa;f&#9;\">x\r\ny</content></OS></r>");
+        QTest::newRow("non-ASCII") << QByteArray(
+            "<r><OS><content digest=\"Windows \xe5\xae\x8b\xe4\xbd\x93 \xf0\x9f\x98\x80\">"
+            "\xc3\xa9</content></OS></r>");
+        QTest::newRow("comment, PI, CDATA") << QByteArray(
+            "<?xml version='1.0'?><!-- c --><?pi data?><r><!-- in --><OS><![CDATA[<content digest=\"no\">]]>"
+            "<content digest=\"yes\"/></OS></r><!-- after -->\n");
+        QTest::newRow("nested content and missing digest")
+            << QByteArray("<r><OS><group><content digest=\"deep\"><content digest=\"deeper\"/></content></group>"
+                          "<content/></OS></r>");
+        QTest::newRow("class twice, later wins") << QByteArray("<r><OS><content digest=\"1\"/></OS><OS/></r>");
+        QTest::newRow("class named lastupdate")
+            << QByteArray("<r lastupdate=\"root\"><lastupdate><content digest=\"1\"/>"
+                          "</lastupdate></r>");
+        QTest::newRow("self-closing root") << QByteArray("<r lastupdate=\"t\"/>");
+        QTest::newRow("BOM") << QByteArray("\xef\xbb\xbf<r><OS><content digest=\"b\"/></OS></r>");
+        QTest::newRow("Latin-1 declared") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+                                                        "<r><OS><content digest=\"caf\xe9\"/></OS></r>");
+        QTest::newRow("doctype with entity")
+            << QByteArray("<!DOCTYPE r [<!ENTITY e \"ent\">]><r><OS><content digest=\"&e;\"/></OS></r>");
+        QTest::newRow("declared namespace") << QByteArray("<r xmlns:x=\"urn:x\"><x:OS><x:content digest=\"n\"/>"
+                                                          "<content x:digest=\"m\"/></x:OS></r>");
+        QTest::newRow("spaces in end tag") << QByteArray("<r ><OS ><content digest = 'q' /></OS  ></r >");
+        // Not well-formed: the document reader sees an empty document.
+        QTest::newRow("unclosed") << QByteArray("<r><OS><content digest=\"1\"/></OS>");
+        QTest::newRow("mismatched") << QByteArray("<r><OS><content digest=\"1\"/></Os></r>");
+        QTest::newRow("duplicate attribute") << QByteArray("<r><OS><content digest=\"1\" digest=\"2\"/></OS></r>");
+        QTest::newRow("attributes without blank") << QByteArray("<r><OS><content a=\"1\"digest=\"2\"/></OS></r>");
+        QTest::newRow("double dash in comment") << QByteArray("<r><!-- a -- b --><OS/></r>");
+        QTest::newRow("unknown entity") << QByteArray("<r><OS><content digest=\"&nbsp;\"/></OS></r>");
+        QTest::newRow("bad character reference") << QByteArray("<r><OS><content digest=\"&#1;\"/></OS></r>");
+        QTest::newRow("control character") << QByteArray("<r><OS><content digest=\"a\">\x01</content></OS></r>");
+        QTest::newRow("invalid UTF-8") << QByteArray("<r><OS><content digest=\"\xc3\x28\"/></OS></r>");
+        QTest::newRow("lt in attribute") << QByteArray("<r><OS><content digest=\"a<b\"/></OS></r>");
+        QTest::newRow("text after root") << QByteArray("<r/>x");
+        QTest::newRow("two roots") << QByteArray("<r/><s/>");
+        QTest::newRow("undeclared prefix") << QByteArray("<r><x:OS/></r>");
+        QTest::newRow("cdata end in text") << QByteArray("<r><OS>]]></OS></r>");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("only blanks") << QByteArray("  \n");
+    }
+
+    void sameAsDocumentReader()
+    {
+        QFETCH(QByteArray, xml);
+        QVERIFY(CStoreTestRun::write(kUuid + ".xml", xml));
+        QCOMPARE(CDigestReader::read(kUuid), byDocument());
+        QCOMPARE(CDigestReader::parse(xml), byDocument());
+    }
+
+    void missingFileIsCreatedEmpty()
+    {
+        const QMap<QString, QString> m = CDigestReader::read(kUuid);
+        QCOMPARE(m, (QMap<QString, QString> {{"lastupdate", QString()}}));
+        QVERIFY(QFile::exists(CStoreTestRun::path(kUuid + ".xml")));
+        QCOMPARE(CStoreTestRun::read(kUuid + ".xml"), QByteArray());
+    }
+
+    void unsafeUuidTouchesNothing()
+    {
+        QCOMPARE(CDigestReader::read("../list"), (QMap<QString, QString> {{"lastupdate", QString()}}));
+        QVERIFY(!QFile::exists(CStoreTestRun::path("../list.xml")));
+    }
+
+    void readAllKeepsOrder()
+    {
+        QStringList uuids;
+        for (int i = 0; i < 50; ++i) {
+            const QString uuid = QStringLiteral("{%1}").arg(i, 8, 16, QLatin1Char('0'));
+            uuids << uuid;
+            QVERIFY(CStoreTestRun::write(uuid + ".xml", QStringLiteral("<r lastupdate=\"%1\"/>").arg(i).toUtf8()));
+        }
+        const QList<QMap<QString, QString>> all = CDigestReader::readAll(uuids);
+        QCOMPARE(all.size(), 50);
+        for (int i = 0; i < 50; ++i)
+            QCOMPARE(all.at(i).value("lastupdate"), QString::number(i));
+    }
+
+    void cacheSeesEveryNewVersion()
+    {
+        CDigestCache cache(0); // keeps even the versions just written
+        const QString path = CStoreTestRun::path(kUuid + ".xml");
+        QVERIFY(CStoreTestRun::write(kUuid + ".xml", "<r lastupdate=\"one\"/>"));
+        QCOMPARE(CDigestReader::read(kUuid, &cache).value("lastupdate"), QString("one"));
+        QCOMPARE(cache.size(), 1);
+        QCOMPARE(CDigestReader::read(kUuid, &cache).value("lastupdate"), QString("one"));
+
+        // Changed in place to the same size and given back its old modification time: the status
+        // change time still tells the versions apart.
+        struct stat before;
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &before) == 0);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.seek(15);
+            f.write("two");
+        }
+        struct utimbuf t
+        {
+            before.st_atime, before.st_mtime
+        };
+        QVERIFY(::utime(QFile::encodeName(path).constData(), &t) == 0);
+        QCOMPARE(CDigestReader::read(kUuid, &cache).value("lastupdate"), QString("two"));
+
+        // Replaced by rename, as the store saves: a new inode.
+        QVERIFY(CStoreTestRun::write("new.tmp", "<r lastupdate=\"three\"/>"));
+        QVERIFY(
+            ::rename(QFile::encodeName(CStoreTestRun::path("new.tmp")).constData(), QFile::encodeName(path).constData())
+            == 0);
+        QCOMPARE(CDigestReader::read(kUuid, &cache).value("lastupdate"), QString("three"));
+    }
+
+    void cacheKeepsNoRecentVersion()
+    {
+        CDigestCache cache;
+        QVERIFY(CStoreTestRun::write(kUuid + ".xml", "<r lastupdate=\"fresh\"/>"));
+        QCOMPARE(CDigestReader::read(kUuid, &cache).value("lastupdate"), QString("fresh"));
+        // Written within the time stamps' granularity: a change in the same tick could not be seen.
+        QCOMPARE(cache.size(), 0);
+    }
+};
+
+BRAMIX_STORE_TEST_MAIN(TestDigestReader)
+#include "tst_digestreader.moc"
