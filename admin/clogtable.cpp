@@ -1,0 +1,7 @@
+#include "clogtable.h"
+
+CLogTable::CLogTable(QWidget *parent)
+    : QFrame(parent)
+{ }
+
+CLogTable::~CLogTable() = default;

@@ -1,0 +1,7 @@
+#include "frame.h"
+
+Frame::Frame(QWidget *parent)
+    : QFrame(parent)
+{ }
+
+Frame::~Frame() = default;

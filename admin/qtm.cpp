@@ -1,0 +1,230 @@
+#include "qtm.h"
+
+#include "caboutdlg.h"
+#include "cdialogs.h"
+#include "cpcconfig.h"
+#include "creport.h"
+#include "cset.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDockWidget>
+#include <QListWidget>
+#include <QMenu>
+#include <QSettings>
+#include <QStandardItemModel>
+#include <QThread>
+#include <QTranslator>
+#include <QTreeWidgetItem>
+
+#include <list>
+
+// ---- Window, start-up, threads ---------------------------------------------------------------------
+
+qtm::qtm(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+    , m_scanFrame(nullptr)
+    , m_logTable(nullptr)
+    , m_updateFrame(nullptr)
+{
+    m_report = nullptr;
+    ui.setupUi(this);
+}
+
+qtm::~qtm()
+{
+    // Workers report into this window: none may still run when its parts go.
+    stopThreads();
+    delete m_report;
+}
+
+void qtm::adoptThread(QThread *thread)
+{
+    if (!thread)
+        return;
+    if (!thread->parent())
+        thread->setParent(this);
+    m_threads.removeAll(QPointer<QThread>());
+    m_threads.append(QPointer<QThread>(thread));
+}
+
+void qtm::stopThreads()
+{
+    for (const QPointer<QThread> &thread : std::as_const(m_threads)) {
+        if (thread)
+            thread->requestInterruption();
+    }
+    for (const QPointer<QThread> &thread : std::as_const(m_threads)) {
+        if (thread)
+            thread->wait();
+    }
+    m_threads.clear();
+}
+
+int qtm::init()
+{
+    QDockWidget *dock = new QDockWidget(tr("Details"), this);
+    dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    m_details = new QListWidget(dock);
+    dock->setWidget(m_details);
+    addDockWidget(Qt::RightDockWidgetArea, dock);
+    ui.menuView->addAction(dock->toggleViewAction());
+
+    ui.action_Open->setStatusTip(QStringLiteral("Search network"));
+
+    ui.treeWidget->setColumnCount(1);
+    ui.treeWidget->setHeaderLabels(QStringList() << tr("computer"));
+
+    connect(ui.action_Open, &QAction::triggered, this, &qtm::SearchNet);
+    connect(ui.actionreprot, &QAction::triggered, this, &qtm::Report);
+    connect(ui.action_About_2, &QAction::triggered, this, &qtm::about);
+    connect(ui.actionExportHtml, &QAction::triggered, this, &qtm::ExportHtml);
+    connect(ui.treeWidget, &QTreeWidget::itemClicked, this, &qtm::CPT_Clicked);
+    connect(ui.actionUpdate_Client, &QAction::triggered, this, &qtm::Swaplet);
+    connect(ui.actionChinese, &QAction::triggered, this, &qtm::selectCN);
+    connect(ui.actionJapanese, &QAction::triggered, this, &qtm::selectJP);
+    connect(ui.actionEnglish, &QAction::triggered, this, &qtm::selectEN);
+    connect(ui.actionLog_View, &QAction::triggered, this, &qtm::ChangeLogView);
+    connect(ui.actionUpdate_log, &QAction::triggered, this, &qtm::UpdateLogView);
+    connect(ui.actionNew_Folder, &QAction::triggered, this, &qtm::FolderEdit);
+    connect(ui.actionDelete_Item, &QAction::triggered, this, &qtm::deletePC);
+
+    reloadTree();
+    return 0;
+}
+
+// ---- Language switch ---------------------------------------------------------------------------------
+
+int qtm::selectCN()
+{
+    return selectLanguage(QStringLiteral("CN"));
+}
+
+int qtm::selectJP()
+{
+    return selectLanguage(QStringLiteral("JP"));
+}
+
+int qtm::selectEN()
+{
+    return selectLanguage(QStringLiteral("EN"));
+}
+
+int qtm::selectLanguage(const QString &code)
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("Lang"), code);
+    QTranslator *translator = new QTranslator;
+    (void)translator->load(QStringLiteral("BramixAdmin_") + code);
+    QTranslator *old = m_translator;
+    if (old)
+        QCoreApplication::removeTranslator(old);
+    m_translator = translator;
+    QCoreApplication::installTranslator(translator);
+    // The translator main made lives on main's stack; only the ones made here are ours to free.
+    if (old && old->parent() == this)
+        delete old;
+    translator->setParent(this);
+    ui.retranslateUi(this);
+    return 0;
+}
+
+// ---- Client tree ---------------------------------------------------------------------------------
+
+void qtm::reloadTree() { }
+
+void qtm::deleteTreeItem(QTreeWidgetItem *item)
+{
+    if (!item)
+        return;
+    for (int i = item->childCount() - 1; i >= 0; --i)
+        deleteTreeItem(item->child(i));
+    delete item;
+}
+
+void qtm::deletePC() { }
+
+void qtm::contextMenuEvent(QContextMenuEvent *event)
+{
+    Q_UNUSED(event);
+}
+
+// ---- Details view --------------------------------------------------------------------------------
+
+void qtm::CPT_Clicked(QTreeWidgetItem *item, int column)
+{
+    Q_UNUSED(item);
+    Q_UNUSED(column);
+}
+
+// ---- Network scan --------------------------------------------------------------------------------
+
+void qtm::SearchNet() { }
+
+int qtm::addPC(QString strName, QString strUUID, QString flag)
+{
+    Q_UNUSED(strName);
+    Q_UNUSED(strUUID);
+    Q_UNUSED(flag);
+    return 0;
+}
+
+void qtm::DoScanFailed() { }
+
+void qtm::showScanProgress() { }
+
+// ---- Client update distribution ------------------------------------------------------------------
+
+int qtm::Swaplet()
+{
+    return 0;
+}
+
+void qtm::doUpdateFailed(QString strIP)
+{
+    Q_UNUSED(strIP);
+}
+
+void qtm::doUpdateOK(QString strIP)
+{
+    Q_UNUSED(strIP);
+}
+
+void qtm::showUpdateProgress() { }
+
+// ---- Log views -----------------------------------------------------------------------------------
+
+QStandardItemModel *qtm::createUpdateLogModel()
+{
+    return nullptr;
+}
+
+QStandardItemModel *qtm::createChangeLogModel()
+{
+    return nullptr;
+}
+
+void qtm::ChangeLogView() { }
+
+void qtm::UpdateLogView() { }
+
+// ---- Folder editor -------------------------------------------------------------------------------
+
+void qtm::FolderEdit() { }
+
+// ---- Client list export --------------------------------------------------------------------------
+
+void qtm::ExportHtml() { }
+
+// ---- Report window -------------------------------------------------------------------------------
+
+void qtm::Report() { }
+
+// ---- About box -----------------------------------------------------------------------------------
+
+int qtm::about()
+{
+    CAboutDlg dlg(nullptr);
+    CDialogs::instance()->execDialog(dlg);
+    return 0;
+}

@@ -1,0 +1,7 @@
+#include "creport.h"
+
+CReport::CReport(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+{ }
+
+CReport::~CReport() = default;

@@ -1,0 +1,7 @@
+#include "updateprocessframe.h"
+
+UpdateProcessFrame::UpdateProcessFrame(QWidget *parent)
+    : QFrame(parent)
+{ }
+
+UpdateProcessFrame::~UpdateProcessFrame() = default;

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QFrame>
+
+class UpdateProcessFrame : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit UpdateProcessFrame(QWidget *parent = nullptr);
+    ~UpdateProcessFrame() override;
+};
