@@ -1,0 +1,213 @@
+#include "cscanthread.h"
+
+#include "ccommandframe.h"
+#include "cdialogs.h"
+#include "cmessages.h"
+#include "cpcconfig.h"
+#include "cset.h"
+#include "cshortframe.h"
+#include "cshortframereader.h"
+
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWidget>
+#include <QtEndian>
+
+namespace {
+
+const int kSliceMs = 100;
+
+// Probes of one console look a client up and add it under this lock, so that
+// one agent answering two probes at once (two addresses, two scans) is listed
+// once; the store's file lock keeps the server's writes apart.
+QMutex &listLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+} // namespace
+
+CScanThread::CScanThread(QObject *parent, QWidget *widget, QString strIP, QString strLocalIP)
+    : QThread(parent)
+    , m_widget(widget)
+    , m_strIP(strIP)
+    , m_strLocalIP(strLocalIP)
+    , m_socket(nullptr)
+{
+    // A scan starts hundreds of probes; each goes as soon as it has reported.
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+CScanThread::~CScanThread() = default;
+
+bool CScanThread::isValidUuid(const QString &uuid)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\{[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-"
+                                                           "Fa-f]{4}-[0-9A-Fa-f]{12}\\}$"));
+    return pattern.match(uuid).hasMatch();
+}
+
+void CScanThread::run()
+{
+    m_deadline = QDeadlineTimer(DeadlineMs);
+    m_socket = new QTcpSocket;
+    if (connectToAgent()) {
+        sendCommand();
+        readInfo();
+    } else {
+        emit ScanFailed();
+    }
+    delete m_socket;
+    m_socket = nullptr;
+}
+
+bool CScanThread::connectToAgent()
+{
+    // waitForConnected drops the attempt when it times out, so it cannot be
+    // sliced; a local loop with a ticking timer watches for interruption instead.
+    QEventLoop loop;
+    QTimer tick;
+    const QDeadlineTimer limit(ConnectMs);
+    connect(&tick, &QTimer::timeout, &loop, [&]() {
+        if (isInterruptionRequested() || limit.hasExpired())
+            loop.quit();
+    });
+    connect(m_socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    connect(m_socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    m_socket->connectToHost(m_strIP, CMessages::AgentPort, QIODevice::ReadWrite);
+    if (m_socket->state() != QAbstractSocket::ConnectedState
+        && m_socket->state() != QAbstractSocket::UnconnectedState) {
+        tick.start(kSliceMs);
+        loop.exec();
+    }
+    disconnect(m_socket, nullptr, &loop, nullptr);
+    if (m_socket->state() == QAbstractSocket::ConnectedState && !isInterruptionRequested())
+        return true;
+    m_socket->abort();
+    return false;
+}
+
+void CScanThread::sendCommand()
+{
+    if (!m_socket)
+        return;
+    m_socket->write(CCommandFrame::encodeCommand(CMessages::identityRequestHeader(m_strLocalIP)));
+    m_socket->flush();
+}
+
+bool CScanThread::waitForBytes(qint64 n)
+{
+    QDeadlineTimer idle(ReadMs);
+    while (m_socket->bytesAvailable() < n) {
+        if (isInterruptionRequested() || idle.hasExpired() || m_deadline.hasExpired())
+            return false;
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            return false; // closed before the answer was complete
+        const qint64 slice = qMin<qint64>(kSliceMs, qMin(idle.remainingTime(), m_deadline.remainingTime()));
+        if (m_socket->waitForReadyRead(int(qMax<qint64>(slice, 1))))
+            idle.setRemainingTime(ReadMs);
+    }
+    return true;
+}
+
+bool CScanThread::readAnswer(QString *text)
+{
+    // The count decides how much we will hold: refuse an identity answer beyond
+    // the cap before reading any of it.
+    if (!waitForBytes(2))
+        return false;
+    QByteArray head = m_socket->peek(2);
+    if (qFromBigEndian<quint16>(head.constData()) == CShortFrame::ExtendedMark) {
+        if (!waitForBytes(6))
+            return false;
+        head = m_socket->peek(6);
+        if (qFromBigEndian<quint32>(head.constData() + 2) > quint32(MaxAnswerBytes))
+            return false;
+    }
+    CShortFrameReader reader;
+    for (;;) {
+        const CShortFrameReader::Status status = reader.readFrom(m_socket);
+        if (status == CShortFrameReader::Complete)
+            break;
+        if (status == CShortFrameReader::Error || !waitForBytes(1))
+            return false;
+    }
+    *text = reader.text();
+    return true;
+}
+
+void CScanThread::readInfo()
+{
+    if (!m_socket)
+        return;
+    QString text;
+    const bool read = readAnswer(&text);
+    m_socket->disconnectFromHost();
+    if (!read || !handleAnswer(text))
+        emit ScanFailed();
+}
+
+bool CScanThread::handleAnswer(const QString &text)
+{
+    CMessages::IdentityAnswer identity;
+    if (!CMessages::parseIdentityAnswer(text, &identity))
+        return false;
+    // Fewer than three identity fields, or a UUID that is not one: no agent sends
+    // these.
+    const QString identityField = text.section(QLatin1Char('^'), 0, 0).section(QLatin1Char(':'), 1, 1);
+    if (identityField.split(QLatin1Char('|')).size() < 3 || !isValidUuid(identity.uuid))
+        return false;
+
+    QMutexLocker locker(&listLock());
+    CSet list;
+    if (list.openList() != 1) {
+        warn(tr("Fetal error"), QStringLiteral("setting file missed.\n"));
+        return false;
+    }
+    if (list.findPC(identity.uuid) != 0) {
+        emit foundPC(QString(), QString(), QStringLiteral("0"));
+        return true;
+    }
+    const QString label = identity.hostLabel;
+    const qsizetype open = label.indexOf(QLatin1Char('('));
+    const QString name = open < 0 ? label : label.left(open);
+    QString address;
+    if (open >= 0) {
+        const qsizetype close = label.indexOf(QLatin1Char(')'), open + 1);
+        address = close < 0 ? label.mid(open + 1) : label.mid(open + 1, close - open - 1);
+    }
+    // Shown only once it is really listed: a client the tree shows but list.xml
+    // lacks would vanish at the next rebuild.
+    if (list.addPC(identity.uuid, name, address, identity.version, identity.platform) != 0)
+        return false;
+    emit foundPC(label, identity.uuid, identity.platform);
+    CPcConfig config(identity.uuid);
+    if (config.open() == 1)
+        config.createFromTemplate(text);
+    else
+        warn(tr("Fetal error"), QStringLiteral("Create File failed.\n"));
+    return true;
+}
+
+void CScanThread::warn(const QString &title, const QString &text)
+{
+    // Widgets belong to the GUI thread: the box is shown there, on the main
+    // window.
+    if (!m_widget)
+        return;
+    QPointer<QWidget> widget(m_widget);
+    QMetaObject::invokeMethod(
+        m_widget,
+        [widget, title, text] {
+            if (widget)
+                CDialogs::instance()->message(widget, QMessageBox::Warning, title, text, QMessageBox::Ok);
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QString>
+#include <QThread>
+
+class QTcpSocket;
+class QWidget;
+
+// One probe of the network scan: connects to one host's agent port, asks for
+// the identity and inventory, and reports once: foundPC with the host label,
+// UUID and platform code of a client new to list.xml (which it has listed and
+// given its inventory file), foundPC("", "", "0") for a client already listed,
+// ScanFailed for anything else.
+//
+// The probe frees its socket in its own thread and deletes itself once
+// finished. Every wait runs in slices of at most 100 ms, so
+// requestInterruption() followed by wait() ends it promptly.
+class CScanThread : public QThread
+{
+    Q_OBJECT
+public:
+    static constexpr int ConnectMs = 1000;
+    static constexpr int ReadMs = 30000; // longest wait for more of the answer
+    static constexpr int DeadlineMs = 120000; // longest a probe may take in all
+    static constexpr qint64 MaxAnswerBytes = 16 * 1024 * 1024;
+
+    CScanThread(QObject *parent, QWidget *widget, QString strIP, QString strLocalIP);
+    ~CScanThread() override;
+
+    // A UUID as the agents make it: 8-4-4-4-12 hex digits in braces. Anything
+    // else from the wire could name files we must not create.
+    static bool isValidUuid(const QString &uuid);
+
+signals:
+    void foundPC(QString strName, QString strUUID, QString flag);
+    void ScanFailed();
+
+public slots:
+    void readInfo();
+    void sendCommand();
+
+protected:
+    void run() override;
+
+private:
+    bool connectToAgent();
+    // Waits until n bytes can be read; false on a wait of ReadMs without data, a
+    // closed connection, the probe's deadline or interruption.
+    bool waitForBytes(qint64 n);
+    bool readAnswer(QString *text);
+    bool handleAnswer(const QString &text);
+    void warn(const QString &title, const QString &text);
+
+    QWidget *m_widget;
+    QString m_strIP;
+    QString m_strLocalIP;
+    QTcpSocket *m_socket;
+    QDeadlineTimer m_deadline; // the probe's end at the latest, set by run()
+};
