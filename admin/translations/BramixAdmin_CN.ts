@@ -5,133 +5,133 @@
     <name>CAboutDlgClass</name>
     <message>
         <source>CAboutDlg</source>
-        <translation type="unfinished"></translation>
+        <translation>关于 Bramix Admin</translation>
     </message>
     <message>
         <source>Bramix Admin</source>
-        <translation type="unfinished"></translation>
+        <translation>Bramix 管理控制台</translation>
     </message>
     <message>
         <source>OK</source>
-        <translation type="unfinished"></translation>
+        <translation>确定</translation>
     </message>
 </context>
 <context>
     <name>qtm</name>
     <message>
         <source>Details</source>
-        <translation type="unfinished"></translation>
+        <translation>详细信息</translation>
     </message>
     <message>
         <source>computer</source>
-        <translation type="unfinished"></translation>
+        <translation>计算机</translation>
     </message>
 </context>
 <context>
     <name>qtmClass</name>
     <message>
         <source>Bramix Admin</source>
-        <translation type="unfinished"></translation>
+        <translation>Bramix 管理控制台</translation>
     </message>
     <message>
         <source>&amp;File</source>
-        <translation type="unfinished"></translation>
+        <translation>文件(&amp;F)</translation>
     </message>
     <message>
         <source>&amp;Help</source>
-        <translation type="unfinished"></translation>
+        <translation>帮助(&amp;H)</translation>
     </message>
     <message>
         <source>&amp;Tools</source>
-        <translation type="unfinished"></translation>
+        <translation>工具(&amp;T)</translation>
     </message>
     <message>
         <source>&amp;View</source>
-        <translation type="unfinished"></translation>
+        <translation>视图(&amp;V)</translation>
     </message>
     <message>
         <source>&amp;Language</source>
-        <translation type="unfinished"></translation>
+        <translation>语言(&amp;L)</translation>
     </message>
     <message>
         <source>&amp;Report</source>
-        <translation type="unfinished"></translation>
+        <translation>报表(&amp;R)</translation>
     </message>
     <message>
         <source>ToolBar</source>
-        <translation type="unfinished"></translation>
+        <translation>工具栏</translation>
     </message>
     <message>
         <source>&amp;Search</source>
-        <translation type="unfinished"></translation>
+        <translation>搜索(&amp;S)</translation>
     </message>
     <message>
         <source>&amp;Exit</source>
-        <translation type="unfinished"></translation>
+        <translation>退出(&amp;E)</translation>
     </message>
     <message>
         <source>&amp;About</source>
-        <translation type="unfinished"></translation>
+        <translation>关于(&amp;A)</translation>
     </message>
     <message>
         <source>Report</source>
-        <translation type="unfinished"></translation>
+        <translation>报表</translation>
     </message>
     <message>
         <source>&amp;Export</source>
-        <translation type="unfinished"></translation>
+        <translation>导出(&amp;E)</translation>
     </message>
     <message>
         <source>&amp;Update</source>
-        <translation type="unfinished"></translation>
+        <translation>更新(&amp;U)</translation>
     </message>
     <message>
         <source>Update client</source>
-        <translation type="unfinished"></translation>
+        <translation>更新客户端</translation>
     </message>
     <message>
         <source>Chinese</source>
-        <translation type="unfinished"></translation>
+        <translation>中文</translation>
     </message>
     <message>
         <source>Japanese</source>
-        <translation type="unfinished"></translation>
+        <translation>日语</translation>
     </message>
     <message>
         <source>English</source>
-        <translation type="unfinished"></translation>
+        <translation>英语</translation>
     </message>
     <message>
         <source>Change log</source>
-        <translation type="unfinished"></translation>
+        <translation>变更日志</translation>
     </message>
     <message>
         <source>Change log view</source>
-        <translation type="unfinished"></translation>
+        <translation>查看变更日志</translation>
     </message>
     <message>
         <source>Update log</source>
-        <translation type="unfinished"></translation>
+        <translation>更新日志</translation>
     </message>
     <message>
         <source>Update log view</source>
-        <translation type="unfinished"></translation>
+        <translation>查看更新日志</translation>
     </message>
     <message>
         <source>Edit folder</source>
-        <translation type="unfinished"></translation>
+        <translation>编辑文件夹</translation>
     </message>
     <message>
         <source>edit folder </source>
-        <translation type="unfinished"></translation>
+        <translation>编辑文件夹</translation>
     </message>
     <message>
         <source>Delete Item</source>
-        <translation type="unfinished"></translation>
+        <translation>删除项目</translation>
     </message>
     <message>
         <source>Delete this</source>
-        <translation type="unfinished"></translation>
+        <translation>删除此项</translation>
     </message>
 </context>
 </TS>
