@@ -10,20 +10,17 @@
 // of its own at its first change), which builds the store in seconds and little disk. Clients
 // start with the notice flag "no", as every client has it after its first notice; --fresh starts
 // them without it, so that every client's first notice also rewrites list.xml.
-#include "cmessages.h"
+#include "cbenchstore.h"
 #include "cpcconfig.h"
 #include "cset.h"
 #include "cxmlfile.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QMutex>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QUuid>
 
@@ -33,8 +30,6 @@
 #include <vector>
 
 #include <ctime>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -76,62 +71,6 @@ Options parse(const QStringList &args)
     return o;
 }
 
-// One Win32_Product object as the agent stores it.
-QString softwareRow(int i)
-{
-    return QStringLiteral("Caption=Contoso Application Suite %1 (x64) Update KB%2\n"
-                          "Description=Contoso Application Suite %1 (x64) Update KB%2\n"
-                          "IdentifyingNumber={%3}\n"
-                          "InstallDate=20090612\n"
-                          "InstallLocation=C\\Program Files\\Contoso\\Suite %1\\\n"
-                          "InstallState=5\n"
-                          "Name=Contoso Application Suite %1 (x64) Update KB%2\n"
-                          "PackageCache=C\\Windows\\Installer\\%4.msi\n"
-                          "SKUNumber=\n"
-                          "Vendor=Contoso Software Corporation\n"
-                          "Version=%5.%6.%7\n")
-        .arg(i)
-        .arg(900000 + i)
-        .arg(QUuid::createUuidV5(QUuid(), QString::number(i)).toString(QUuid::WithoutBraces).toUpper())
-        .arg(QString::number(0x1a2b3c + i, 16))
-        .arg(i % 17)
-        .arg(i % 100)
-        .arg(i * 7 % 10000);
-}
-
-QString identityAnswer(const QString &uuid, int software)
-{
-    QStringList softwareRows;
-    for (int i = 0; i < software; ++i)
-        softwareRows << softwareRow(i);
-    const QList<CMessages::ClassBlock> classes = {
-        {QStringLiteral("BIOS"), {QStringLiteral("Manufacturer=Phoenix\nName=Phoenix BIOS 6.00\nVersion=6.0\n")}},
-        {QStringLiteral("BaseBoard"), {QStringLiteral("Manufacturer=ASUSTeK\nProduct=P5B\n")}},
-        {QStringLiteral("CDROMDrive"), {QStringLiteral("Caption=HL-DT-ST DVDRAM GSA-H42N\n")}},
-        {QStringLiteral("CPU"),
-            {QStringLiteral("Manufacturer=GenuineIntel\nName=Intel(R) Core(TM)2 CPU 6600 @ 2.40GHz\n")}},
-        {QStringLiteral("DesktopMonitor"), {QStringLiteral("Caption=Plug and Play Monitor\n")}},
-        {QStringLiteral("DiskDrive"), {QStringLiteral("Caption=ST3250410AS\nSize=250056737280\n")}},
-        {QStringLiteral("MemoryDevice"),
-            {QStringLiteral("Capacity=1073741824\n"), QStringLiteral("Capacity=1073741824\n")}},
-        {QStringLiteral("NetworkAdapter"),
-            {QStringLiteral("Name=Intel(R) PRO/1000 PL\n"), QStringLiteral("Name=WAN Miniport (IP)\n")}},
-        {QStringLiteral("OS"), {QStringLiteral("Caption=Microsoft Windows XP Professional\nVersion=5.1.2600\n")}},
-        {QStringLiteral("Printer"), {QStringLiteral("Caption=HP LaserJet 4250 PCL6\n")}},
-        {QStringLiteral("Software"), softwareRows},
-        {QStringLiteral("SoundDevice"), {QStringLiteral("Caption=Realtek High Definition Audio\n")}},
-        {QStringLiteral("VideoController"), {QStringLiteral("Name=NVIDIA GeForce 7600 GS\n")}},
-    };
-    return CMessages::buildIdentityAnswer(
-        uuid, QStringLiteral("bench(127.0.0.1)"), QStringLiteral("2.1.20090713"), QStringLiteral("1"), classes);
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
 // CPU time of the calling thread: the step costs stay meaningful on a loaded machine.
 qint64 cpuNow()
 {
@@ -164,60 +103,20 @@ double percentile(std::vector<qint64> v, double p)
 int run(const Options &o)
 {
     const QString dir = QCoreApplication::applicationDirPath();
-    QFile::copy(dir + "/../configtempl.xml", dir + "/configtempl.xml");
     std::printf("store: %d clients, %d Software rows each, in %s\n", o.clients, o.software, qPrintable(dir));
 
     QElapsedTimer build;
     build.start();
+    CBenchStore::Options store;
+    store.clients = o.clients;
+    store.software = o.software;
+    store.copies = o.copies;
+    store.fresh = o.fresh;
     QStringList uuids;
-    QByteArray list = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<pclist>\n";
-    for (int i = 0; i < o.clients; ++i) {
-        const QString uuid = QUuid::createUuid().toString();
-        uuids.append(uuid);
-        if (i % 100 == 0)
-            list += QStringLiteral(
-                "    <folder>\n        <name>Floor %1</name>\n        <value>%2</value>\n    </folder>\n")
-                        .arg(i / 100)
-                        .arg(QUuid::createUuid().toString())
-                        .toUtf8();
-        list += QStringLiteral("    <pc UUID=\"%1\"%6>\n        <name>PC-%2</name>\n        <ip>10.%3.%4.%5</ip>\n"
-                               "        <version>2.1.20090713</version>\n        <os>1</os>\n    </pc>\n")
-                    .arg(uuid)
-                    .arg(i, 5, 10, QLatin1Char('0'))
-                    .arg(i / 65536)
-                    .arg(i / 256 % 256)
-                    .arg(i % 256)
-                    .arg(o.fresh ? QString() : QStringLiteral(" notice=\"no\""))
-                    .toUtf8();
-    }
-    list += "</pclist>\n";
-    if (!writeFile(dir + "/list.xml", list))
+    if (!CBenchStore::build(store, uuids))
         return 1;
-    // One client filled through the store; the others start as the same content.
-    {
-        CPcConfig first(uuids.first());
-        first.open();
-        if (first.createFromTemplate(identityAnswer(uuids.first(), o.software)) != 0) {
-            std::fprintf(stderr, "cannot fill from configtempl.xml\n");
-            return 1;
-        }
-    }
-    const QString firstPath = dir + "/" + uuids.first() + ".xml";
-    const QByteArray filled = [&] {
-        QFile f(firstPath);
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }();
-    for (int i = 1; i < o.clients; ++i) {
-        const QString path = dir + "/" + uuids.at(i) + ".xml";
-        const bool ok = o.copies
-            ? writeFile(path, filled)
-            : ::link(QFile::encodeName(firstPath).constData(), QFile::encodeName(path).constData()) == 0;
-        if (!ok) {
-            std::fprintf(stderr, "cannot create %s\n", qPrintable(path));
-            return 1;
-        }
-    }
+    const QByteArray list = CBenchStore::readFile(dir + "/list.xml");
+    const QByteArray filled = CBenchStore::readFile(dir + "/" + uuids.first() + ".xml");
     std::printf("built in %.1f s: list.xml %.2f MB, inventory file %.2f MB each (%s)\n", build.elapsed() / 1000.0,
         list.size() / 1e6, filled.size() / 1e6, o.copies ? "copies" : "hard links until first change");
 
@@ -250,7 +149,7 @@ int run(const Options &o)
             const QString now = CXmlFile::timeStamp();
             for (int k = 0; k < o.items; ++k) {
                 QDomElement cls = root.firstChildElement("Software");
-                const QString row = softwareRow(100000 + r * 10 + k);
+                const QString row = CBenchStore::softwareRow(100000 + r * 10 + k);
                 QDomElement content = doc.createElement("content");
                 content.appendChild(doc.createTextNode(row));
                 QString digest;
@@ -288,7 +187,7 @@ int run(const Options &o)
                 cfg.open();
                 QString text = uuid;
                 for (int k = 0; k < o.items; ++k)
-                    text += "^Software$add$" + softwareRow(200000 + r * 10 + k);
+                    text += "^Software$add$" + CBenchStore::softwareRow(200000 + r * 10 + k);
                 cfg.applyChange(text);
             }
             tWhole += t.nsecsElapsed();
@@ -323,7 +222,7 @@ int run(const Options &o)
                 const QString uuid = uuids.at(c);
                 QString text = uuid;
                 for (int k = 0; k < o.items; ++k)
-                    text += QStringLiteral("^Software$add$") + softwareRow(300000 + n * o.items + k);
+                    text += QStringLiteral("^Software$add$") + CBenchStore::softwareRow(300000 + n * o.items + k);
                 QElapsedTimer one;
                 one.start();
                 CPcConfig cfg(uuid);
@@ -349,32 +248,9 @@ int run(const Options &o)
 
 int main(int argc, char **argv)
 {
-    // The store keeps its files beside the running program: run from a copy in a scratch directory.
-    if (!qEnvironmentVariableIsSet("BRAMIX_BENCH_STORE_RELOCATED")) {
-        const QString self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
-        QTemporaryDir dir;
-        if (!dir.isValid())
-            return 2;
-        QDir().mkpath(dir.filePath("bin"));
-        const QString copy = dir.filePath("bin/bench_store");
-        if (!QFile::copy(self, copy)
-            || !QFile::copy(QFileInfo(self).absolutePath() + "/configtempl.xml", dir.filePath("configtempl.xml"))) {
-            std::fprintf(stderr, "cannot set up %s (configtempl.xml beside the program?)\n", qPrintable(dir.path()));
-            return 2;
-        }
-        QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::ExeOwner);
-        const QByteArray program = QFile::encodeName(copy);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::setenv("BRAMIX_BENCH_STORE_RELOCATED", "1", 1);
-            argv[0] = const_cast<char *>(program.constData());
-            ::execv(program.constData(), argv);
-            ::_exit(127);
-        }
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0) { }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
-    }
+    const int relocated = CBenchStore::relocate(argv, "BRAMIX_BENCH_STORE_RELOCATED");
+    if (relocated >= 0)
+        return relocated;
     QCoreApplication app(argc, argv);
     return run(parse(app.arguments()));
 }
