@@ -1,4 +1,7 @@
 #include "qtm.h"
+#include "cchangelogreader.h"
+#include "cupdatelog.h"
+#include "listeditdlg.h"
 
 #include "caboutdlg.h"
 #include "cdialogs.h"
@@ -196,21 +199,102 @@ void qtm::showUpdateProgress() { }
 
 QStandardItemModel *qtm::createUpdateLogModel()
 {
-    return nullptr;
+    auto *model = new QStandardItemModel(0, 6);
+    QList<UpdateRecord> records;
+    {
+        CUpdateLog log;
+        log.init();
+        log.getRecords(records);
+    }
+    model->setHorizontalHeaderLabels({QStringLiteral("host"), QStringLiteral("type"), QStringLiteral("time"),
+        QStringLiteral("oldVersion"), QStringLiteral("newVersion"), QStringLiteral("files")});
+    // The record appended last stands first; all rows go in at once.
+    model->setRowCount(records.size());
+    int row = 0;
+    for (auto it = records.crbegin(); it != records.crend(); ++it, ++row) {
+        const UpdateRecord &r = *it;
+        model->setItem(row, 0, new QStandardItem(r.value(QStringLiteral("ip"))));
+        model->setItem(row, 1, new QStandardItem(r.value(QStringLiteral("type"))));
+        model->setItem(row, 2, new QStandardItem(r.value(QStringLiteral("time"))));
+        model->setItem(row, 3, new QStandardItem(r.value(QStringLiteral("oldVersion"))));
+        model->setItem(row, 4, new QStandardItem(r.value(QStringLiteral("newVersion"))));
+        // A line break, then one path per line. The store joins the paths with ";"; a text with a
+        // ";" before every path gives the same cell.
+        QString files = r.value(QStringLiteral("files"));
+        if (!files.isEmpty() && !files.startsWith(QLatin1Char(';')))
+            files.prepend(QLatin1Char(';'));
+        model->setItem(row, 5, new QStandardItem(files.replace(QLatin1Char(';'), QLatin1Char('\n'))));
+    }
+    return model;
 }
 
 QStandardItemModel *qtm::createChangeLogModel()
 {
-    return nullptr;
+    auto *model = new QStandardItemModel(0, 5);
+    model->setHorizontalHeaderLabels({QStringLiteral("host"), QStringLiteral("time"), QStringLiteral("device"),
+        QStringLiteral("type"), QStringLiteral("change content")});
+    std::list<PCEntry> clients;
+    {
+        CSet set;
+        set.openList();
+        set.getPCList(clients);
+    }
+    // The rows stand in list.xml order of the clients, within a client the classes in descending
+    // order of their names, within a class the newest record first: the list comes last-first, so
+    // walk it backwards. The files are read by several threads; the rows are built here in order
+    // and go into the model at once.
+    QStringList uuids;
+    QStringList hosts;
+    for (auto it = clients.crbegin(); it != clients.crend(); ++it) {
+        uuids.append(QString::fromStdString(it->at("UUID")));
+        hosts.append(QString::fromStdString(it->at("name")) + QLatin1Char('(') + QString::fromStdString(it->at("ip"))
+            + QLatin1Char(')'));
+    }
+    const QList<QMap<QString, QStringList>> logs = CChangeLogReader::readAll(uuids);
+    int rows = 0;
+    for (const auto &log : logs) {
+        for (const QStringList &records : log)
+            rows += records.size();
+    }
+    model->setRowCount(rows);
+    int row = 0;
+    for (int c = 0; c < logs.size(); ++c) {
+        const QMap<QString, QStringList> &log = logs.at(c);
+        for (auto cls = log.constEnd(); cls != log.constBegin();) {
+            --cls;
+            for (auto r = cls.value().crbegin(); r != cls.value().crend(); ++r, ++row) {
+                const QStringList parts = r->split(QLatin1Char('^'));
+                model->setItem(row, 0, new QStandardItem(hosts.at(c)));
+                model->setItem(row, 1, new QStandardItem(parts.value(0)));
+                model->setItem(row, 2, new QStandardItem(cls.key()));
+                model->setItem(row, 3, new QStandardItem(parts.value(1)));
+                model->setItem(row, 4, new QStandardItem(parts.value(2)));
+            }
+        }
+    }
+    return model;
 }
 
-void qtm::ChangeLogView() { }
+void qtm::ChangeLogView()
+{
+    m_logTable.setModel(createChangeLogModel());
+    m_logTable.show();
+}
 
-void qtm::UpdateLogView() { }
+void qtm::UpdateLogView()
+{
+    m_logTable.setModel(createUpdateLogModel());
+    m_logTable.show();
+}
 
 // ---- Folder editor -------------------------------------------------------------------------------
 
-void qtm::FolderEdit() { }
+void qtm::FolderEdit()
+{
+    ListEditDlg dlg(nullptr);
+    if (CDialogs::instance()->execDialog(dlg) == QDialog::Accepted)
+        reloadTree();
+}
 
 // ---- Client list export --------------------------------------------------------------------------
 
