@@ -26,6 +26,14 @@
         <source>computer</source>
         <translation>计算机</translation>
     </message>
+    <message>
+        <source>Scaning</source>
+        <translation>扫描网络</translation>
+    </message>
+    <message>
+        <source>Update client</source>
+        <translation>更新客户端</translation>
+    </message>
 </context>
 <context>
     <name>qtmClass</name>
@@ -132,6 +140,52 @@
     <message>
         <source>Delete this</source>
         <translation>删除此项</translation>
+    </message>
+</context>
+<context>
+    <name>SelUpFileDlg</name>
+    <message>
+        <source>Select file to update</source>
+        <translation>选择更新文件</translation>
+    </message>
+    <message>
+        <source>Windows</source>
+        <translation>Windows</translation>
+    </message>
+    <message>
+        <source>Linux</source>
+        <translation>Linux</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>版本：</translation>
+    </message>
+    <message>
+        <source>Update now on force</source>
+        <translation>立即强制更新</translation>
+    </message>
+    <message>
+        <source>Select one or more files to update</source>
+        <translation>选择一个或多个更新文件</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>所有文件 (*)</translation>
+    </message>
+</context>
+<context>
+    <name>CScanThread</name>
+    <message>
+        <source>Fetal error</source>
+        <translation>严重错误</translation>
     </message>
 </context>
 </TS>

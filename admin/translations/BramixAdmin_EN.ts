@@ -26,6 +26,14 @@
         <source>computer</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Scaning</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update client</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>qtmClass</name>
@@ -131,6 +139,52 @@
     </message>
     <message>
         <source>Delete this</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SelUpFileDlg</name>
+    <message>
+        <source>Select file to update</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Windows</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Linux</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update now on force</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select one or more files to update</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CScanThread</name>
+    <message>
+        <source>Fetal error</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

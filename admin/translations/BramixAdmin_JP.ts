@@ -26,6 +26,14 @@
         <source>computer</source>
         <translation>コンピュータ</translation>
     </message>
+    <message>
+        <source>Scaning</source>
+        <translation>ネットワークのスキャン</translation>
+    </message>
+    <message>
+        <source>Update client</source>
+        <translation>クライアントの更新</translation>
+    </message>
 </context>
 <context>
     <name>qtmClass</name>
@@ -132,6 +140,52 @@
     <message>
         <source>Delete this</source>
         <translation>この項目を削除</translation>
+    </message>
+</context>
+<context>
+    <name>SelUpFileDlg</name>
+    <message>
+        <source>Select file to update</source>
+        <translation>更新ファイルの選択</translation>
+    </message>
+    <message>
+        <source>Windows</source>
+        <translation>Windows</translation>
+    </message>
+    <message>
+        <source>Linux</source>
+        <translation>Linux</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>参照</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>削除</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>バージョン：</translation>
+    </message>
+    <message>
+        <source>Update now on force</source>
+        <translation>今すぐ強制更新</translation>
+    </message>
+    <message>
+        <source>Select one or more files to update</source>
+        <translation>更新するファイルを選択（複数可）</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>すべてのファイル (*)</translation>
+    </message>
+</context>
+<context>
+    <name>CScanThread</name>
+    <message>
+        <source>Fetal error</source>
+        <translation>致命的なエラー</translation>
     </message>
 </context>
 </TS>
