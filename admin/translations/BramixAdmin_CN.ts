@@ -17,6 +17,296 @@
     </message>
 </context>
 <context>
+    <name>CCustomColClass</name>
+    <message>
+        <source>CCustomCol</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add all</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>delAll</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished">确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CLogTable</name>
+    <message>
+        <source>Log view</source>
+        <translation>日志查看</translation>
+    </message>
+</context>
+<context>
+    <name>CReport</name>
+    <message>
+        <source>All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Intel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Amd</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>other</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select export file </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Html file (*.html *.htm )</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export to Html</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CScanThread</name>
+    <message>
+        <source>Fetal error</source>
+        <translation>严重错误</translation>
+    </message>
+</context>
+<context>
+    <name>Dialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Page space</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Left</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Right</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Top</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Bottom</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Portrait</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Landscape</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Font</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished">确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Frame</name>
+    <message>
+        <source>Scaning network ......</source>
+        <translation>正在扫描网络……</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>ListEditDlg</name>
+    <message>
+        <source>Dialog</source>
+        <translation>对话框</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>文件夹</translation>
+    </message>
+    <message>
+        <source>Add Folder</source>
+        <translation>添加文件夹</translation>
+    </message>
+    <message>
+        <source>Delete Folder</source>
+        <translation>删除文件夹</translation>
+    </message>
+    <message>
+        <source>The folder is not empty, can not be delete!</source>
+        <translation>文件夹不为空，无法删除！</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>System info report</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CPU</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MHz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DISK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>GB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Privous page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation type="unfinished">文件(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Print...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Page &amp;Set...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print &amp;Preview</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print Preview</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export to Html</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>column setting</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SelUpFileDlg</name>
+    <message>
+        <source>Select file to update</source>
+        <translation>选择更新文件</translation>
+    </message>
+    <message>
+        <source>Windows</source>
+        <translation>Windows</translation>
+    </message>
+    <message>
+        <source>Linux</source>
+        <translation>Linux</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>版本：</translation>
+    </message>
+    <message>
+        <source>Update now on force</source>
+        <translation>立即强制更新</translation>
+    </message>
+    <message>
+        <source>Select one or more files to update</source>
+        <translation>选择一个或多个更新文件</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>所有文件 (*)</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateProcessFrame</name>
+    <message>
+        <source>Frame</source>
+        <translation>进度</translation>
+    </message>
+    <message>
+        <source>     updating</source>
+        <translation>     正在更新</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
     <name>qtm</name>
     <message>
         <source>Details</source>
@@ -33,6 +323,18 @@
     <message>
         <source>Update client</source>
         <translation>更新客户端</translation>
+    </message>
+    <message>
+        <source>Select export file </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Html file (*.html *.htm )</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -140,52 +442,6 @@
     <message>
         <source>Delete this</source>
         <translation>删除此项</translation>
-    </message>
-</context>
-<context>
-    <name>SelUpFileDlg</name>
-    <message>
-        <source>Select file to update</source>
-        <translation>选择更新文件</translation>
-    </message>
-    <message>
-        <source>Windows</source>
-        <translation>Windows</translation>
-    </message>
-    <message>
-        <source>Linux</source>
-        <translation>Linux</translation>
-    </message>
-    <message>
-        <source>Browse</source>
-        <translation>浏览</translation>
-    </message>
-    <message>
-        <source>Delete</source>
-        <translation>删除</translation>
-    </message>
-    <message>
-        <source>Version:</source>
-        <translation>版本：</translation>
-    </message>
-    <message>
-        <source>Update now on force</source>
-        <translation>立即强制更新</translation>
-    </message>
-    <message>
-        <source>Select one or more files to update</source>
-        <translation>选择一个或多个更新文件</translation>
-    </message>
-    <message>
-        <source>All files (*)</source>
-        <translation>所有文件 (*)</translation>
-    </message>
-</context>
-<context>
-    <name>CScanThread</name>
-    <message>
-        <source>Fetal error</source>
-        <translation>严重错误</translation>
     </message>
 </context>
 </TS>

@@ -17,6 +17,296 @@
     </message>
 </context>
 <context>
+    <name>CCustomColClass</name>
+    <message>
+        <source>CCustomCol</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add all</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>delAll</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished">OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CLogTable</name>
+    <message>
+        <source>Log view</source>
+        <translation>ログ表示</translation>
+    </message>
+</context>
+<context>
+    <name>CReport</name>
+    <message>
+        <source>All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Intel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Amd</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>other</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select export file </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Html file (*.html *.htm )</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export to Html</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CScanThread</name>
+    <message>
+        <source>Fetal error</source>
+        <translation>致命的なエラー</translation>
+    </message>
+</context>
+<context>
+    <name>Dialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Page space</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Left</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Right</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Top</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Bottom</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Portrait</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Landscape</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Font</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished">OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Frame</name>
+    <message>
+        <source>Scaning network ......</source>
+        <translation>ネットワークをスキャン中……</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+</context>
+<context>
+    <name>ListEditDlg</name>
+    <message>
+        <source>Dialog</source>
+        <translation>ダイアログ</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>フォルダー</translation>
+    </message>
+    <message>
+        <source>Add Folder</source>
+        <translation>フォルダー追加</translation>
+    </message>
+    <message>
+        <source>Delete Folder</source>
+        <translation>フォルダー削除</translation>
+    </message>
+    <message>
+        <source>The folder is not empty, can not be delete!</source>
+        <translation>フォルダーが空ではないため、削除できません！</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>System info report</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CPU</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MHz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DISK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>GB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Privous page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation type="unfinished">ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Print...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Page &amp;Set...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print &amp;Preview</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print Preview</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export to Html</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>column setting</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SelUpFileDlg</name>
+    <message>
+        <source>Select file to update</source>
+        <translation>更新ファイルの選択</translation>
+    </message>
+    <message>
+        <source>Windows</source>
+        <translation>Windows</translation>
+    </message>
+    <message>
+        <source>Linux</source>
+        <translation>Linux</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>参照</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>削除</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>バージョン：</translation>
+    </message>
+    <message>
+        <source>Update now on force</source>
+        <translation>今すぐ強制更新</translation>
+    </message>
+    <message>
+        <source>Select one or more files to update</source>
+        <translation>更新するファイルを選択（複数可）</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>すべてのファイル (*)</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateProcessFrame</name>
+    <message>
+        <source>Frame</source>
+        <translation>進行状況</translation>
+    </message>
+    <message>
+        <source>     updating</source>
+        <translation>     更新中</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+</context>
+<context>
     <name>qtm</name>
     <message>
         <source>Details</source>
@@ -33,6 +323,18 @@
     <message>
         <source>Update client</source>
         <translation>クライアントの更新</translation>
+    </message>
+    <message>
+        <source>Select export file </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Html file (*.html *.htm )</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -140,52 +442,6 @@
     <message>
         <source>Delete this</source>
         <translation>この項目を削除</translation>
-    </message>
-</context>
-<context>
-    <name>SelUpFileDlg</name>
-    <message>
-        <source>Select file to update</source>
-        <translation>更新ファイルの選択</translation>
-    </message>
-    <message>
-        <source>Windows</source>
-        <translation>Windows</translation>
-    </message>
-    <message>
-        <source>Linux</source>
-        <translation>Linux</translation>
-    </message>
-    <message>
-        <source>Browse</source>
-        <translation>参照</translation>
-    </message>
-    <message>
-        <source>Delete</source>
-        <translation>削除</translation>
-    </message>
-    <message>
-        <source>Version:</source>
-        <translation>バージョン：</translation>
-    </message>
-    <message>
-        <source>Update now on force</source>
-        <translation>今すぐ強制更新</translation>
-    </message>
-    <message>
-        <source>Select one or more files to update</source>
-        <translation>更新するファイルを選択（複数可）</translation>
-    </message>
-    <message>
-        <source>All files (*)</source>
-        <translation>すべてのファイル (*)</translation>
-    </message>
-</context>
-<context>
-    <name>CScanThread</name>
-    <message>
-        <source>Fetal error</source>
-        <translation>致命的なエラー</translation>
     </message>
 </context>
 </TS>
