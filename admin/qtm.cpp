@@ -22,6 +22,23 @@
 
 #include <list>
 
+namespace {
+
+// Every tree item says what it is in its user data: "FOLDER=<value>", "UUID=<uuid>" or "INFO=<class>".
+QStringList tagOf(const QTreeWidgetItem *item, int column = 0)
+{
+    return item->data(column, Qt::UserRole).toString().split(QLatin1Char('='));
+}
+
+// The store keeps a client's texts as UTF-8, so names outside Latin-1 show as stored.
+QString entryValue(const PCEntry &pc, const char *key)
+{
+    const auto it = pc.find(key);
+    return it == pc.end() ? QString() : QString::fromStdString(it->second);
+}
+
+} // namespace
+
 // ---- Window, start-up, threads ---------------------------------------------------------------------
 
 qtm::qtm(QWidget *parent, Qt::WindowFlags flags)
@@ -134,7 +151,82 @@ int qtm::selectLanguage(const QString &code)
 
 // ---- Client tree ---------------------------------------------------------------------------------
 
-void qtm::reloadTree() { }
+void qtm::reloadTree()
+{
+    ui.treeWidget->clear();
+    m_details->clear();
+
+    std::list<PCEntry> pcs;
+    QList<FolderEntry> folders;
+    {
+        CSet set;
+        (void)set.openList();
+        set.getPCList(pcs);
+        set.getFolders(folders);
+    }
+
+    for (const FolderEntry &folder : std::as_const(folders)) {
+        QTreeWidgetItem *item = new QTreeWidgetItem(ui.treeWidget);
+        item->setText(0, folder.value(QStringLiteral("name")));
+        item->setIcon(0, QIcon(QStringLiteral(":/new/prefix1/Resources/folder.png")));
+        item->setData(0, Qt::UserRole, QStringLiteral("FOLDER=") + folder.value(QStringLiteral("value")));
+    }
+
+    for (const PCEntry &pc : pcs) {
+        const QString name = entryValue(pc, "name");
+        const QString ip = entryValue(pc, "ip");
+        const QString uuid = entryValue(pc, "UUID");
+        const QString notice = entryValue(pc, "notice");
+        const QString folder = entryValue(pc, "folder");
+        const QString version = entryValue(pc, "version");
+        const QString os = entryValue(pc, "os");
+
+        QTreeWidgetItem *parent = nullptr;
+        if (!folder.isEmpty()) {
+            for (int i = 0; i < ui.treeWidget->topLevelItemCount(); ++i) {
+                QTreeWidgetItem *top = ui.treeWidget->topLevelItem(i);
+                if (tagOf(top).value(1) == folder) {
+                    parent = top;
+                    break;
+                }
+            }
+        }
+        QTreeWidgetItem *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(ui.treeWidget);
+        item->setText(0, name + QLatin1Char('(') + ip + QLatin1Char(')'));
+        // The server marks a client whose inventory changed.
+        if (notice == QLatin1String("no"))
+            item->setForeground(0, QBrush(QColor(255, 0, 0, 255)));
+        item->setData(0, Qt::UserRole, QStringLiteral("UUID=") + uuid);
+        item->setToolTip(0, QStringLiteral("Version:") + version);
+        item->setIcon(0, platformIcon(os));
+        addClassItems(item);
+    }
+}
+
+QIcon qtm::platformIcon(const QString &os)
+{
+    const char *name = "watch.png";
+    if (os == QLatin1String("1"))
+        name = "windows.png";
+    else if (os == QLatin1String("2"))
+        name = "linux.png";
+    else if (os == QLatin1String("3"))
+        name = "apple.jpg";
+    else if (os == QLatin1String("4"))
+        name = "alixe.png";
+    return QIcon(QStringLiteral(":/new/prefix1/Resources/") + QLatin1String(name));
+}
+
+void qtm::addClassItems(QTreeWidgetItem *client)
+{
+    static const char *const classes[] = {"CPU", "BaseBoard", "DiskDrive", "VideoController", "NetworkAdapter", "BIOS",
+        "CDROMDrive", "DesktopMonitor", "MemoryDevice", "Printer", "SoundDevice", "Software", "OS"};
+    for (const char *cls : classes) {
+        QTreeWidgetItem *item = new QTreeWidgetItem(client);
+        item->setText(0, QLatin1String(cls));
+        item->setData(0, Qt::UserRole, QStringLiteral("INFO=") + QLatin1String(cls));
+    }
+}
 
 void qtm::deleteTreeItem(QTreeWidgetItem *item)
 {
@@ -145,19 +237,65 @@ void qtm::deleteTreeItem(QTreeWidgetItem *item)
     delete item;
 }
 
-void qtm::deletePC() { }
+void qtm::deletePC()
+{
+    QTreeWidgetItem *item = ui.treeWidget->currentItem();
+    if (!item)
+        return;
+    const QStringList tag = tagOf(item);
+    if (tag.value(0) != QLatin1String("UUID"))
+        return;
+    CSet set;
+    (void)set.openList();
+    (void)set.removePC(tag.value(1));
+    deleteTreeItem(item);
+}
 
 void qtm::contextMenuEvent(QContextMenuEvent *event)
 {
-    Q_UNUSED(event);
+    // Only the tree has a menu; tool bars, docks and the rest of the window have none.
+    const QRect treeArea(ui.treeWidget->mapTo(this, QPoint(0, 0)), ui.treeWidget->size());
+    if (!treeArea.contains(event->pos()))
+        return;
+    QMenu menu(this);
+    menu.addAction(ui.actionNew_Folder);
+    menu.addAction(ui.actionDelete_Item);
+    menu.exec(event->globalPos());
 }
 
 // ---- Details view --------------------------------------------------------------------------------
 
 void qtm::CPT_Clicked(QTreeWidgetItem *item, int column)
 {
-    Q_UNUSED(item);
-    Q_UNUSED(column);
+    if (!item)
+        return;
+    const QStringList tag = tagOf(item, column);
+    // A tag without "=" or a class item outside a client means nothing here: left as a folder click.
+    if (tag.size() < 2)
+        return;
+    if (tag.at(0) == QLatin1String("INFO")) {
+        QTreeWidgetItem *client = item->parent();
+        const QStringList clientTag = client ? tagOf(client, column) : QStringList();
+        if (clientTag.size() < 2 || clientTag.at(0) != QLatin1String("UUID"))
+            return;
+        CPcConfig config(clientTag.at(1));
+        (void)config.openReadOnly();
+        QStringList rows;
+        config.getContents(tag.at(1), rows);
+        m_details->clear();
+        for (int i = 0; i < rows.size(); ++i) {
+            m_details->addItem(QStringLiteral("Config %1:").arg(i + 1));
+            m_details->addItems(rows.at(i).split(QLatin1Char('\n')));
+        }
+    } else if (tag.at(0) == QLatin1String("UUID")) {
+        CPcConfig config(tag.at(1));
+        (void)config.openReadOnly();
+        QStringList contents, changes;
+        config.getSummary(contents, changes);
+        m_details->clear();
+        m_details->addItems(contents);
+        m_details->addItems(changes);
+    }
 }
 
 // ---- Network scan --------------------------------------------------------------------------------

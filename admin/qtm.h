@@ -5,6 +5,7 @@
 #include "ui_qtm.h"
 #include "updateprocessframe.h"
 
+#include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -81,6 +82,9 @@ protected:
 
 private:
     void deleteTreeItem(QTreeWidgetItem *item);
+    // The client item's platform picture and its thirteen inventory class children.
+    static QIcon platformIcon(const QString &os);
+    static void addClassItems(QTreeWidgetItem *client);
     void showScanProgress();
     void showUpdateProgress();
     int selectLanguage(const QString &code);
