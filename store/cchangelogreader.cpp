@@ -4,10 +4,14 @@
 #include "cxmlfile.h"
 
 #include <QAtomicInt>
+#include <QDomDocument>
+#include <QDomElement>
 #include <QThread>
-#include <QXmlStreamReader>
+
+#include <pugixml.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -22,54 +26,129 @@ void CChangeLogReader::read(const QString &uuid, QMap<QString, QStringList> &log
     parse(raw, log);
 }
 
-void CChangeLogReader::parse(const QByteArray &raw, QMap<QString, QStringList> &log)
+namespace {
+
+// UTF-8 by its declaration or for want of one: what every store file is, and what the fast parser
+// reads exactly as the toolkit's reader does.
+bool isUtf8(const QByteArray &raw)
 {
-    // Depth 1 is the root, 2 a class, 3 the class's children, 4 a changelog's children. As in the
-    // document reader, a class's records start at the first "record" of its first "changelog" and
-    // take every element after it on that level.
-    QMap<QString, QStringList> out;
-    QXmlStreamReader reader(raw);
-    int depth = 0;
-    QString cls;
-    QStringList entries;
-    bool seenLog = false; // the class's first changelog was met
-    bool inLog = false; // inside that changelog, on its level
-    bool inRecords = false; // its first record was met
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement) {
-            ++depth;
-            if (depth == 2) {
-                cls = reader.qualifiedName().toString();
-                entries.clear();
-                seenLog = inLog = inRecords = false;
-            } else if (depth == 3 && !seenLog && reader.qualifiedName() == QLatin1String("changelog")) {
-                seenLog = inLog = true;
-            } else if (depth == 4 && inLog) {
-                if (!inRecords && reader.qualifiedName() == QLatin1String("record"))
-                    inRecords = true;
-                if (inRecords) {
-                    const QXmlStreamAttributes a = reader.attributes();
-                    QString entry = a.value(QLatin1String("time")).toString();
-                    entry += QLatin1Char('^');
-                    entry += a.value(QLatin1String("type"));
-                    entry += QLatin1Char('^');
-                    entry += a.value(QLatin1String("digest"));
-                    entries.append(entry);
-                }
-            }
-        } else if (token == QXmlStreamReader::EndElement) {
-            if (depth == 3)
-                inLog = false;
-            else if (depth == 2)
-                out[cls] = entries;
-            --depth;
+    if (raw.startsWith("\xEF\xBB\xBF"))
+        return true;
+    if (raw.startsWith("\xFE\xFF") || raw.startsWith("\xFF\xFE") || raw.startsWith(QByteArray("\0", 1)))
+        return false;
+    if (!raw.startsWith("<?xml"))
+        return true;
+    const int end = raw.indexOf("?>");
+    if (end < 0)
+        return false;
+    const QByteArray decl = raw.left(end);
+    const int at = decl.indexOf("encoding");
+    if (at < 0)
+        return true;
+    const int quote = decl.indexOf('"', at) >= 0 ? decl.indexOf('"', at) : decl.indexOf('\'', at);
+    if (quote < 0)
+        return false;
+    const QByteArray name = decl.mid(quote + 1, 5).toLower();
+    return name == "utf-8" || name.startsWith("utf8");
+}
+
+// Any prefixed name: the toolkit's reader checks the namespace declarations, the fast one does not.
+bool hasPrefix(const pugi::xml_node &node)
+{
+    for (pugi::xml_node n = node; n; n = n.next_sibling()) {
+        if (n.type() != pugi::node_element)
+            continue;
+        if (std::strchr(n.name(), ':'))
+            return true;
+        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+            if (std::strchr(a.name(), ':') || std::strncmp(a.name(), "xmlns", 5) == 0)
+                return true;
         }
+        if (n.first_child() && hasPrefix(n.first_child()))
+            return true;
     }
-    if (reader.hasError())
-        return; // a file that does not parse holds no records
+    return false;
+}
+
+// The fast road: false when the file needs the toolkit's reader (another encoding, namespaces, a
+// document the fast parser takes but the toolkit's would not). A file that does not parse gives true
+// and nothing.
+bool parseFast(const QByteArray &raw, QMap<QString, QStringList> &log)
+{
+    if (!isUtf8(raw))
+        return false;
+    pugi::xml_document doc;
+    const unsigned flags = pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol;
+    if (!doc.load_buffer(raw.constData(), size_t(raw.size()), flags, pugi::encoding_utf8))
+        return true;
+    int roots = 0;
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
+        if (n.type() == pugi::node_element)
+            ++roots;
+        else if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata)
+            return false;
+    }
+    if (roots != 1)
+        return false;
+    // The fast parser drops text beside the root, which makes the document unreadable to the toolkit.
+    auto blank = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            if (!std::strchr(" \t\r\n", raw.at(i)))
+                return false;
+        }
+        return true;
+    };
+    const int first = raw.indexOf('<');
+    const int bom = raw.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    if (!blank(bom, first) || !blank(raw.lastIndexOf('>') + 1, int(raw.size())))
+        return false;
+    if (hasPrefix(doc.first_child()))
+        return false;
+    QMap<QString, QStringList> out;
+    const pugi::xml_node root = doc.document_element();
+    for (pugi::xml_node cls = root.first_child(); cls; cls = cls.next_sibling()) {
+        if (cls.type() != pugi::node_element)
+            continue;
+        QStringList entries;
+        pugi::xml_node record = cls.child("changelog").child("record");
+        for (; record; record = record.next_sibling()) {
+            if (record.type() != pugi::node_element)
+                continue;
+            QString entry = QString::fromUtf8(record.attribute("time").value());
+            entry += QLatin1Char('^');
+            entry += QString::fromUtf8(record.attribute("type").value());
+            entry += QLatin1Char('^');
+            entry += QString::fromUtf8(record.attribute("digest").value());
+            entries.append(entry);
+        }
+        out[QString::fromUtf8(cls.name())] = entries;
+    }
     for (auto it = out.constBegin(); it != out.constEnd(); ++it)
         log[it.key()] = it.value();
+    return true;
+}
+
+} // namespace
+
+void CChangeLogReader::parse(const QByteArray &raw, QMap<QString, QStringList> &log)
+{
+    if (parseFast(raw, log))
+        return;
+    // The rare file the fast road leaves alone is read as the store's document reader reads it.
+    QDomDocument doc;
+    if (CXmlFile::parse(raw, doc) != CXmlFile::Parsed)
+        return;
+    const QDomElement root = doc.documentElement();
+    for (QDomElement cls = root.firstChildElement(); !cls.isNull(); cls = cls.nextSiblingElement()) {
+        QStringList entries;
+        const QDomElement changes = cls.firstChildElement(QStringLiteral("changelog"));
+        for (QDomElement r = changes.firstChildElement(QStringLiteral("record")); !r.isNull();
+             r = r.nextSiblingElement()) {
+            entries.append(r.attribute(QStringLiteral("time")) + QLatin1Char('^') + r.attribute(QStringLiteral("type"))
+                + QLatin1Char('^') + r.attribute(QStringLiteral("digest")));
+        }
+        log[cls.tagName()] = entries;
+    }
 }
 
 QList<QMap<QString, QStringList>> CChangeLogReader::readAll(const QStringList &uuids)

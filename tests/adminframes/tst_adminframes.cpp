@@ -420,6 +420,21 @@ private slots:
                 + "</changelog></CPU></config>";
         QTest::newRow("broken") << "<config><CPU><changelog>" + rec1 + "</changelog></CPU>";
         QTest::newRow("empty") << QByteArray();
+        QTest::newRow("declared utf-8") << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config><CPU><changelog>"
+                + QByteArray("<record time=\"t\" type=\"add\" digest=\"\xe8\xb4\xa2\xe5\x8a\xa1\"/>")
+                + "</changelog></CPU></config>";
+        QTest::newRow("declared latin-1") << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<config><CPU><changelog>"
+                + QByteArray("<record time=\"t\" type=\"add\" digest=\"caf\xe9\"/>") + "</changelog></CPU></config>";
+        QTest::newRow("undeclared prefix")
+            << "<config><CPU><changelog><x:record time=\"t\"/>" + rec1 + "</changelog></CPU></config>";
+        QTest::newRow("declared prefix") << "<config xmlns:x=\"urn:x\"><CPU><changelog><x:record time=\"t\"/>" + rec1
+                + "</changelog></CPU></config>";
+        QTest::newRow("two roots") << "<config><CPU><changelog>" + rec1 + "</changelog></CPU></config><config/>";
+        QTest::newRow("text beside the root") << "<config><CPU><changelog>" + rec1 + "</changelog></CPU></config>x";
+        QTest::newRow("blanks in values") << QByteArray("<config><CPU><changelog><record time=\"a\tb\r\nc\" "
+                                                        "type=\"add\" digest=\" d \"/></changelog></CPU></config>");
+        QTest::newRow("comments and cdata") << "<config><!-- <changelog> --><CPU><![CDATA[<changelog>]]><changelog>"
+                + rec1 + "<!-- x --></changelog></CPU></config>";
         QTest::newRow("escaped") << QByteArray("<config><CPU><changelog><record time=\"a&amp;b\" type=\"add\" "
                                                "digest=\"&lt;x&gt;\"/></changelog></CPU></config>");
     }
