@@ -1,12 +1,17 @@
 #include "qtm.h"
 #include "cchangelogreader.h"
+#include "cupdatelist.h"
 #include "cupdatelog.h"
+#include "cupdatethread.h"
 #include "listeditdlg.h"
+#include "selupfiledlg.h"
 
 #include "caboutdlg.h"
 #include "cdialogs.h"
 #include "cpcconfig.h"
 #include "creport.h"
+#include "cscantargets.h"
+#include "cscanthread.h"
 #include "cset.h"
 
 #include <QApplication>
@@ -14,6 +19,7 @@
 #include <QDockWidget>
 #include <QListWidget>
 #include <QMenu>
+#include <QNetworkInterface>
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QThread>
@@ -300,38 +306,201 @@ void qtm::CPT_Clicked(QTreeWidgetItem *item, int column)
 
 // ---- Network scan --------------------------------------------------------------------------------
 
-void qtm::SearchNet() { }
+void qtm::SearchNet()
+{
+    m_scanStarted = 0;
+    m_scanFinished = 0;
+    m_found = 0;
+    m_scanFrame.setWindowFlags(Qt::FramelessWindowHint);
+    m_scanFrame.start();
+    m_scanFrame.setDone(false);
+    m_scanFrame.show();
+    const QList<QHostAddress> addresses = QNetworkInterface::allAddresses();
+    if (addresses.isEmpty()) {
+        CDialogs::instance()->message(this, QMessageBox::Warning, tr("Scaning"), QStringLiteral("address empty.\n"),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+        return;
+    }
+    const QList<CScanTargets::Target> targets = CScanTargets::targets(addresses);
+    for (const CScanTargets::Target &target : targets)
+        startProbe(target.ip, target.localIp);
+}
+
+void qtm::startProbe(const QString &ip, const QString &localIp)
+{
+    CScanThread *probe = new CScanThread(this, this, ip, localIp);
+    connect(probe, &CScanThread::foundPC, this, &qtm::addPC);
+    connect(probe, &CScanThread::ScanFailed, this, &qtm::DoScanFailed);
+    ++m_scanStarted;
+    adoptThread(probe);
+    probe->start(QThread::InheritPriority);
+    // A probe that could not start would never report; it counts as failed once this slot is over.
+    if (!probe->isRunning() && !probe->isFinished()) {
+        delete probe;
+        QMetaObject::invokeMethod(this, &qtm::DoScanFailed, Qt::QueuedConnection);
+    }
+}
 
 int qtm::addPC(QString strName, QString strUUID, QString flag)
 {
-    Q_UNUSED(strName);
-    Q_UNUSED(strUUID);
-    Q_UNUSED(flag);
+    if (strName.isEmpty() && strUUID.isEmpty()) {
+        ++m_scanFinished;
+        showScanProgress();
+        return 0;
+    }
+    ++m_found;
+    ++m_scanFinished;
+    showScanProgress();
+    QTreeWidgetItem *item = new QTreeWidgetItem(ui.treeWidget);
+    item->setText(0, strName);
+    item->setData(0, Qt::UserRole, QStringLiteral("UUID=") + strUUID);
+    item->setIcon(0, platformIcon(flag));
+    addClassItems(item);
     return 0;
 }
 
-void qtm::DoScanFailed() { }
+void qtm::DoScanFailed()
+{
+    ++m_scanFinished;
+    showScanProgress();
+}
 
-void qtm::showScanProgress() { }
+void qtm::showScanProgress()
+{
+    if (m_scanFinished == m_scanStarted) {
+        m_scanFrame.setDone(true);
+        m_scanFrame.finish();
+    }
+    const QString text = QString::number(m_scanFinished) + QStringLiteral(" scaned,found ") + QString::number(m_found);
+    m_scanFrame.setText(text);
+    statusBar()->showMessage(text, 100000);
+}
 
 // ---- Client update distribution ------------------------------------------------------------------
 
 int qtm::Swaplet()
 {
+    QStringList windows;
+    QStringList linuxFiles;
+    QString version;
+    bool force = false;
+    {
+        SelUpFileDlg dlg(nullptr);
+        if (CDialogs::instance()->execDialog(dlg) != QDialog::Accepted)
+            return 0;
+        dlg.getList(windows, linuxFiles, version);
+        force = dlg.isForce();
+    }
+    int written = -1;
+    try {
+        CUpdateList list;
+        written = list.setList(windows, linuxFiles, version);
+    } catch (const char *) {
+        written = -2;
+    }
+    // Nothing is pushed or recorded for an update that is not published.
+    if (written != 0) {
+        CDialogs::instance()->message(this, QMessageBox::Warning, tr("Update client"),
+            written == -2 ? QStringLiteral("Xml file format error\n") : QStringLiteral("uplist.xml write failed.\n"),
+            QMessageBox::Ok);
+        return 0;
+    }
+    if (!force || (windows.isEmpty() && linuxFiles.isEmpty()))
+        return 0;
+
+    m_updateTotal = 0;
+    m_updateOK = 0;
+    m_updateFailed = 0;
+    std::list<PCEntry> clients;
+    {
+        CSet set;
+        (void)set.openList();
+        set.getPCList(clients);
+    }
+    m_updateTotal = int(clients.size());
+    if (m_updateTotal == 0)
+        return 0;
+
+    m_updateFrame.setWindowFlags(Qt::FramelessWindowHint);
+    m_updateFrame.start();
+    m_updateFrame.setDone(false);
+    m_updateFrame.show();
+
+    CUpdateLog log;
+    (void)log.init();
+    for (const PCEntry &pc : clients) {
+        const QString ip = entryValue(pc, "ip");
+        const QString os = entryValue(pc, "os");
+        const QString label = entryValue(pc, "name") + QLatin1Char('(') + ip + QLatin1Char(')');
+        const QStringList files = os == QLatin1String("1") ? windows
+            : os == QLatin1String("2")                     ? linuxFiles
+                                                           : QStringList();
+        log.addRecord(label, QString(), version, files, QStringLiteral("force"));
+        m_pendingPushes.append({files, ip});
+    }
+    log.save();
+    startPushes();
     return 0;
+}
+
+void qtm::startPushes()
+{
+    // Thousands of clients must not mean thousands of threads and connections at once: each report
+    // lets the next push start.
+    while (m_pushesRunning < MaxPushes && !m_pendingPushes.isEmpty()) {
+        const QPair<QStringList, QString> push = m_pendingPushes.takeFirst();
+        m_socket = nullptr;
+        m_updateThread = nullptr;
+        m_updateThread = new CUpdateThread(this, m_socket, push.first, push.second);
+        connect(m_updateThread, &CUpdateThread::updateConnectFailed, this, &qtm::doUpdateFailed);
+        connect(m_updateThread, &CUpdateThread::updateOK, this, &qtm::doUpdateOK);
+        connect(m_updateThread, &QThread::finished, m_updateThread, &QObject::deleteLater);
+        adoptThread(m_updateThread);
+        ++m_pushesRunning;
+        m_updateThread->start(QThread::InheritPriority);
+        if (!m_updateThread->isRunning() && !m_updateThread->isFinished()) {
+            // Never started, so it never reports: a failure, counted once this call is over.
+            const QString ip = push.second;
+            delete m_updateThread;
+            m_updateThread = nullptr;
+            QMetaObject::invokeMethod(
+                this, [this, ip] { doUpdateFailed(ip); }, Qt::QueuedConnection);
+        }
+    }
+}
+
+void qtm::pushReported()
+{
+    if (m_pushesRunning > 0)
+        --m_pushesRunning;
+    startPushes();
 }
 
 void qtm::doUpdateFailed(QString strIP)
 {
     Q_UNUSED(strIP);
+    ++m_updateFailed;
+    showUpdateProgress();
+    pushReported();
 }
 
 void qtm::doUpdateOK(QString strIP)
 {
     Q_UNUSED(strIP);
+    ++m_updateOK;
+    showUpdateProgress();
+    pushReported();
 }
 
-void qtm::showUpdateProgress() { }
+void qtm::showUpdateProgress()
+{
+    if (m_updateOK + m_updateFailed == m_updateTotal) {
+        m_updateFrame.setDone(true);
+        m_updateFrame.finish();
+    }
+    m_updateFrame.setText(
+        QString::number(m_updateTotal) + QStringLiteral(" updated,sucessful ") + QString::number(m_updateOK));
+}
 
 // ---- Log views -----------------------------------------------------------------------------------
 

@@ -87,6 +87,13 @@ private:
     static void addClassItems(QTreeWidgetItem *client);
     void showScanProgress();
     void showUpdateProgress();
+    // Network scan and forced pushes: one probe thread per host; pushes at most MaxPushes at once.
+    void startProbe(const QString &ip, const QString &localIp);
+    void startPushes();
+    void pushReported();
+    static constexpr int MaxPushes = 64;
+    QList<QPair<QStringList, QString>> m_pendingPushes; // files, address
+    int m_pushesRunning = 0;
     int selectLanguage(const QString &code);
     void stopThreads();
 

@@ -1,0 +1,185 @@
+// The console's scan and forced push, timed. Runs inside a namespace that bench/scan/run.sh made;
+// refuses to scan when a local IPv4 address lies outside 127.0.0.0/8 and BRAMIX_SCAN_ADDRESS's range.
+//
+//   bench_scan scan [<clients already listed>]   one scan from the "&Search" action: ms to "OK"
+//   bench_scan push <first address> <clients> <MiB>   forced push of one file to every client
+//
+// It runs from a copy of itself with the shipped store files in a scratch directory (the console
+// keeps its files beside the program).
+#include "cbenchstore.h"
+#include "cnetnsguard.h"
+#include "cset.h"
+#include "ctestdialogs.h"
+#include "qtm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const char kMarker[] = "BRAMIX_BENCH_SCAN_RELOCATED";
+
+int relocate(char **argv)
+{
+    const QString self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    const QString from = QFileInfo(self).absolutePath();
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 2;
+    for (const QString &name : {QFileInfo(self).fileName(), QStringLiteral("configtempl.xml"),
+             QStringLiteral("list.xml"), QStringLiteral("uplist.xml"), QStringLiteral("updateLog.xml")}) {
+        if (!QFile::copy(from + QLatin1Char('/') + name, dir.filePath(name))) {
+            std::fprintf(stderr, "bench_scan: cannot copy %s into %s\n", qPrintable(name), qPrintable(dir.path()));
+            return 2;
+        }
+    }
+    const QString copy = dir.filePath(QFileInfo(self).fileName());
+    QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::ExeOwner);
+    const QByteArray program = QFile::encodeName(copy);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv(kMarker, "1", 1);
+        argv[0] = const_cast<char *>(program.constData());
+        ::execv(program.constData(), argv);
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) { }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+}
+
+long peakRssKiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+int scan(int listed)
+{
+    if (listed > 0) {
+        CBenchStore::Options options;
+        options.clients = listed;
+        options.software = 50;
+        QStringList uuids;
+        if (!CBenchStore::build(options, uuids))
+            return 1;
+    }
+    const QString problem = CNetnsGuard::check();
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "bench_scan: %s\n", qPrintable(problem));
+        return 1;
+    }
+    qtm window;
+    window.init();
+    QElapsedTimer timer;
+    timer.start();
+    window.ui.action_Open->trigger();
+    const qint64 started = timer.elapsed();
+    if (!waitUntil([&] { return window.m_scanFinished == window.m_scanStarted; }, 300000)) {
+        std::fprintf(stderr, "bench_scan: the scan did not end\n");
+        return 1;
+    }
+    const qint64 total = timer.elapsed();
+    std::list<PCEntry> clients;
+    {
+        CSet list;
+        list.openList();
+        list.getPCList(clients);
+    }
+    std::printf("scan: %d probes (started in %lld ms), %d new clients, list now %zu clients: %lld ms to \"OK\"; "
+                "peak RSS %ld KiB\n",
+        window.m_scanStarted, static_cast<long long>(started), window.m_found, clients.size(),
+        static_cast<long long>(total), peakRssKiB());
+    return 0;
+}
+
+int push(const QString &first, int count, int mib)
+{
+    const quint32 base = QHostAddress(first).toIPv4Address();
+    {
+        CSet list;
+        list.openList();
+        for (int i = 0; i < count; ++i)
+            list.addPC(
+                QStringLiteral("{%1-0000-4000-8000-000000000000}").arg(base + quint32(i), 8, 16, QLatin1Char('0')),
+                QStringLiteral("AGENT%1").arg(i), QHostAddress(base + quint32(i)).toString(),
+                QStringLiteral("2.1.20090713"), QStringLiteral("1"));
+    }
+    const QString file = QCoreApplication::applicationDirPath() + QStringLiteral("/BramixClient.exe");
+    {
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly))
+            return 1;
+        const QByteArray mebibyte(1024 * 1024, 'u');
+        for (int i = 0; i < mib; ++i)
+            out.write(mebibyte);
+    }
+    CTestDialogs dialogs;
+    CDialogs::setInstance(&dialogs);
+    dialogs.dialogHandlers.enqueue([&](QDialog &dialog) {
+        dialog.findChild<QListWidget *>(QStringLiteral("WindowsList"))->clear();
+        dialog.findChild<QListWidget *>(QStringLiteral("WindowsList"))->addItem(file);
+        dialog.findChild<QCheckBox *>(QStringLiteral("cbForce"))->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    const long before = peakRssKiB();
+    qtm window;
+    window.init();
+    QElapsedTimer timer;
+    timer.start();
+    window.ui.actionUpdate_Client->trigger();
+    if (!waitUntil([&] { return window.m_updateOK + window.m_updateFailed == window.m_updateTotal; }, 600000)) {
+        std::fprintf(stderr, "bench_scan: the push did not end\n");
+        return 1;
+    }
+    const qint64 ms = timer.elapsed();
+    std::printf("push: %d clients, %d MiB each: %d ok, %d failed in %lld ms = %.1f pushes/s, %.0f MiB/s; peak RSS "
+                "%ld KiB (%ld KiB before the console)\n",
+        window.m_updateTotal, mib, window.m_updateOK, window.m_updateFailed, static_cast<long long>(ms),
+        window.m_updateTotal * 1000.0 / qMax<qint64>(ms, 1),
+        window.m_updateOK * double(mib) * 1000.0 / qMax<qint64>(ms, 1), peakRssKiB(), before);
+    CDialogs::setInstance(nullptr);
+    return window.m_updateFailed == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet(kMarker))
+        return relocate(argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvelle"));
+    QCoreApplication::setApplicationName(QStringLiteral("BramixBench"));
+    const QStringList args = app.arguments();
+    if (args.value(1) == QLatin1String("scan"))
+        return scan(args.value(2).toInt());
+    if (args.value(1) == QLatin1String("push") && args.size() == 5)
+        return push(args.at(2), args.at(3).toInt(), args.at(4).toInt());
+    std::fprintf(stderr, "usage: bench_scan scan [<listed>] | push <first address> <clients> <MiB>\n");
+    return 2;
+}

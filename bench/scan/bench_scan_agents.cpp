@@ -1,0 +1,70 @@
+// bench_scan_agents <first address> <count> [short|extended|silent]: fake client agents on <count>
+// consecutive addresses from <first address>, port 2211, for the scan and push benchmarks. Prints
+// "listening <n>" once all listen; when its standard input closes it prints
+// "pushes <n> bytes <total>" (file pushes received whole) and ends. Push payloads are counted, not
+// kept.
+#include "cfakeagent.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: bench_scan_agents <first address> <count> [short|extended|silent]\n");
+        return 2;
+    }
+    // One listening socket per agent, and the connections of a push on top.
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const quint32 first = QHostAddress(args.at(1)).toIPv4Address();
+    const int count = args.at(2).toInt();
+    CFakeAgent::Config config;
+    config.keepPayloads = false;
+    const QString mode = args.value(3, QStringLiteral("short"));
+    config.mode = mode == QLatin1String("extended") ? CFakeAgent::Extended
+        : mode == QLatin1String("silent")           ? CFakeAgent::Silent
+                                                    : CFakeAgent::Short;
+    QList<CFakeAgent *> agents;
+    for (int i = 0; i < count; ++i) {
+        const QHostAddress address(first + quint32(i));
+        config.uuid
+            = QStringLiteral("{%1-0000-4000-8000-000000000000}").arg(first + quint32(i), 8, 16, QLatin1Char('0'));
+        config.name = QStringLiteral("AGENT%1").arg(i);
+        auto *agent = new CFakeAgent(config, &app);
+        if (!agent->listen(address)) {
+            std::fprintf(stderr, "bench_scan_agents: cannot listen on %s:2211\n", qPrintable(address.toString()));
+            return 1;
+        }
+        agents.append(agent);
+    }
+    std::printf("listening %d\n", count);
+    std::fflush(stdout);
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char buffer[256];
+        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
+            app.quit();
+    });
+    app.exec();
+    qint64 pushes = 0;
+    qint64 bytes = 0;
+    for (const CFakeAgent *agent : std::as_const(agents)) {
+        for (const CFakeAgent::Push &push : agent->pushes()) {
+            ++pushes;
+            bytes += push.size;
+        }
+    }
+    std::printf("pushes %lld bytes %lld\n", static_cast<long long>(pushes), static_cast<long long>(bytes));
+    return 0;
+}

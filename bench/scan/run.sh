@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Times the console's scan and forced push, each inside network namespaces made here (a user
+# namespace maps us to root inside); nothing reaches the machine's own interfaces.
+#
+#   bench/scan/run.sh <build dir>
+#
+# 1. A /24 with 20 agents: the console's namespace holds a bridge with 198.51.100.1/24; a second
+#    namespace, joined to the bridge by a veth pair, holds 198.51.100.2-21 with one fake agent each.
+#    The other 234 hosts are absent: their probes take the real 1000 ms connect wait.
+# 2. 254 new clients into a list of 10,000: lo with 198.51.100.1/24 (the whole /24 answers locally),
+#    fake agents on .2-.255.
+# 3. A forced push of 5 MiB to 1,000 fake agents on 127.0.1.1 and on (127/8 answers locally).
+set -euo pipefail
+build=$(cd "${1:?usage: run.sh <build dir>}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+stage="$build/stage/bin"
+export BRAMIX_SCAN_ADDRESS=198.51.100.1/24
+export QT_QPA_PLATFORM=offscreen
+
+if [ "${BRAMIX_BENCH_SCAN_STEP:-}" = bridge ]; then
+    ip link set lo up
+    ip link add br0 type bridge
+    ip addr add "$BRAMIX_SCAN_ADDRESS" dev br0
+    ip link set br0 up
+    ip link add vc type veth peer name vp
+    unshare -n sleep 600 &
+    peer=$!
+    sleep 0.2
+    ip link set vp netns "$peer"
+    ip link set vc master br0 up
+    nsenter -t "$peer" -n sh -c 'ip link set lo up; ip link set vp up
+        for i in $(seq 2 21); do ip addr add 198.51.100.$i/24 dev vp; done'
+    # The agents' namespace keeps their standard input open until the scan is over.
+    coproc AGENTS { nsenter -t "$peer" -n "$stage/bench_scan_agents" 198.51.100.2 20; }
+    read -r ready <&"${AGENTS[0]}"
+    echo "agents: $ready (in namespace of pid $peer)"
+    # ARP first, so that the agents' neighbour entries are not part of the first probe's time.
+    "$stage/bench_scan" scan
+    "$stage/bench_scan" scan
+    exec {AGENTS[1]}>&-
+    cat <&"${AGENTS[0]}"
+    kill "$peer"
+    exit 0
+fi
+if [ "${BRAMIX_BENCH_SCAN_STEP:-}" = list ]; then
+    ip link set lo up
+    ip addr add "$BRAMIX_SCAN_ADDRESS" dev lo
+    coproc AGENTS { "$stage/bench_scan_agents" 198.51.100.2 254; }
+    read -r ready <&"${AGENTS[0]}"
+    echo "agents: $ready"
+    "$stage/bench_scan" scan 10000
+    exec {AGENTS[1]}>&-
+    cat <&"${AGENTS[0]}"
+    exit 0
+fi
+if [ "${BRAMIX_BENCH_SCAN_STEP:-}" = push ]; then
+    ip link set lo up
+    coproc AGENTS { "$stage/bench_scan_agents" 127.0.1.1 1000; }
+    read -r ready <&"${AGENTS[0]}"
+    echo "agents: $ready"
+    "$stage/bench_scan" push 127.0.1.1 1000 5
+    exec {AGENTS[1]}>&-
+    cat <&"${AGENTS[0]}"
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then flags=-n; else flags=-rn; fi
+if ! unshare $flags true 2>/dev/null; then
+    echo "no network namespaces here (unshare $flags refused): the scan is never timed in the machine's own" >&2
+    exit 1
+fi
+for step in bridge list push; do
+    echo "=== $step ==="
+    BRAMIX_BENCH_SCAN_STEP=$step unshare $flags -- bash "$here/run.sh" "$build"
+done
