@@ -158,19 +158,19 @@
     </message>
     <message>
         <source>Folder</source>
-        <translation>フォルダー</translation>
+        <translation>フォルダ</translation>
     </message>
     <message>
         <source>Add Folder</source>
-        <translation>フォルダー追加</translation>
+        <translation>フォルダ追加</translation>
     </message>
     <message>
         <source>Delete Folder</source>
-        <translation>フォルダー削除</translation>
+        <translation>フォルダ削除</translation>
     </message>
     <message>
         <source>The folder is not empty, can not be delete!</source>
-        <translation>フォルダーが空ではないため、削除できません！</translation>
+        <translation>フォルダが空ではないため、削除できません！</translation>
     </message>
 </context>
 <context>
