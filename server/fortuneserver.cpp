@@ -1,25 +1,46 @@
 #include "fortuneserver.h"
 
+#include "cshortframe.h"
 #include "workthread.h"
 
-#include <QSocketNotifier>
+#include <QEventLoop>
+#include <QtEndian>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
-const int defaultMaxWorkers = 256;
+const int defaultMaxWorkers = 32;
+const int defaultMaxPushes = 64;
+const qint64 defaultBufferCap = qint64(512) * 1024 * 1024;
+const qint64 requestLimit = qint64(16) * 1024 * 1024;
 // A worker needs little stack (documents live on the heap). Small stacks stay in the C library's
-// cache of thread stacks, so a thread per connection costs no fresh mapping each time.
+// cache of thread stacks, so a thread per request costs no fresh mapping each time.
 const uint workerStackSize = 512 * 1024;
+// One readable connection is read at most this much at a time, so that a fast sender cannot keep
+// the event loop from the others.
+const int readChunk = 64 * 1024;
+const int chunksPerWakeup = 4;
+
+int envCount(const char *name, int fallback)
+{
+    bool ok = false;
+    const int n = qEnvironmentVariableIntValue(name, &ok);
+    return ok && n > 0 ? n : fallback;
+}
 } // namespace
 
 FortuneServer::FortuneServer(QObject *parent)
     : QTcpServer(parent)
-    , m_nextSerial(0)
+    , m_buffered(0)
+    , m_drain(nullptr)
     , m_stopping(false)
 {
-    m_silenceTimer.setSingleShot(true);
-    connect(&m_silenceTimer, &QTimer::timeout, this, &FortuneServer::closeSilentConnections);
+    // Expiries are checked in steps of a tenth of the shorter wait, so a connection is closed at
+    // most that much late, and thousands of open connections cost one sweep per step.
+    m_expiryTimer.setInterval(qBound(10, qMin(WorkThread::waitMs(), WorkThread::deadlineMs()) / 10, 1000));
+    connect(&m_expiryTimer, &QTimer::timeout, this, &FortuneServer::closeExpiredConnections);
 }
 
 FortuneServer::~FortuneServer()
@@ -28,16 +49,34 @@ FortuneServer::~FortuneServer()
     shutdown(0);
     for (WorkThread *worker : std::as_const(m_workers))
         worker->wait();
+    for (WorkThread *worker : std::as_const(m_pushers))
+        worker->wait();
 }
 
 int FortuneServer::maxWorkers()
 {
-    static const int limit = [] {
-        bool ok = false;
-        const int n = qEnvironmentVariableIntValue("BRAMIX_TEST_SERVER_MAX_WORKERS", &ok);
-        return ok && n > 0 ? n : defaultMaxWorkers;
-    }();
+    static const int limit = envCount("BRAMIX_TEST_SERVER_MAX_WORKERS", defaultMaxWorkers);
     return limit;
+}
+
+int FortuneServer::maxPushes()
+{
+    static const int limit = envCount("BRAMIX_TEST_SERVER_MAX_PUSHES", defaultMaxPushes);
+    return limit;
+}
+
+qint64 FortuneServer::bufferCap()
+{
+    static const qint64 cap = [] {
+        const int kib = envCount("BRAMIX_TEST_SERVER_BUFFER_CAP_KIB", 0);
+        return kib > 0 ? qint64(kib) * 1024 : defaultBufferCap;
+    }();
+    return cap;
+}
+
+qint64 FortuneServer::maxRequestBytes()
+{
+    return requestLimit;
 }
 
 void FortuneServer::incomingConnection(qintptr socketDescriptor)
@@ -46,121 +85,198 @@ void FortuneServer::incomingConnection(qintptr socketDescriptor)
         ::close(int(socketDescriptor));
         return;
     }
-    // Nothing is read here: the notifier only tells when the request (or the peer's end) arrives.
-    QSocketNotifier *notifier = new QSocketNotifier(socketDescriptor, QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &FortuneServer::connectionReadable);
-    const quint64 serial = ++m_nextSerial;
-    m_idle.insert(socketDescriptor, IdleConnection {notifier, serial});
-    m_expiries.enqueue(IdleExpiry {socketDescriptor, serial, QDeadlineTimer(WorkThread::waitMs())});
-    if (!m_silenceTimer.isActive())
-        scheduleSilenceCheck();
+    const int fd = int(socketDescriptor);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    Connection *c = new Connection;
+    c->notifier = new QSocketNotifier(socketDescriptor, QSocketNotifier::Read, this);
+    c->silence = QDeadlineTimer(WorkThread::waitMs());
+    c->overall = QDeadlineTimer(WorkThread::deadlineMs());
+    connect(c->notifier, &QSocketNotifier::activated, this, &FortuneServer::connectionReadable);
+    m_connections.insert(socketDescriptor, c);
+    if (!m_expiryTimer.isActive())
+        m_expiryTimer.start();
 }
 
 void FortuneServer::connectionReadable(QSocketDescriptor socket)
 {
     const qintptr descriptor = qintptr(socket);
-    const auto it = m_idle.find(descriptor);
-    if (it == m_idle.end())
+    Connection *c = m_connections.value(descriptor);
+    if (!c)
         return;
-    // Disabled at once (the worker's socket watches the descriptor from now on), deleted later:
-    // the notifier is the sender of this call. Its expiry entry goes stale with the serial.
-    it->notifier->setEnabled(false);
-    it->notifier->deleteLater();
-    m_idle.erase(it);
-    serve(descriptor);
+    if (!readFrom(descriptor, c))
+        dropConnection(descriptor);
 }
 
-void FortuneServer::closeSilentConnections()
+// Reads what has arrived into the connection's frame reader. False when the connection is to be
+// closed without a reply (its end, an error, a refused frame); a complete frame is dispatched.
+bool FortuneServer::readFrom(qintptr descriptor, Connection *c)
 {
-    while (!m_expiries.isEmpty() && m_expiries.head().silence.hasExpired()) {
-        const IdleExpiry expiry = m_expiries.dequeue();
-        const auto it = m_idle.find(expiry.descriptor);
-        if (it == m_idle.end() || it->serial != expiry.serial)
-            continue; // served already
-        delete it->notifier; // not the sender here: a timer is
-        m_idle.erase(it);
-        ::close(int(expiry.descriptor));
+    QByteArray chunk;
+    for (int round = 0; round < chunksPerWakeup; ++round) {
+        chunk.resize(readChunk);
+        const ssize_t n = ::read(int(descriptor), chunk.data(), size_t(chunk.size()));
+        if (n == 0)
+            return false; // the peer ended before its frame did
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+        chunk.resize(qsizetype(n));
+        // Memory grows with what arrives; across all connections it stays under the cap.
+        if (m_buffered + n > bufferCap())
+            return false;
+        c->silence = QDeadlineTimer(WorkThread::waitMs());
+        if (c->head.size() < 6)
+            c->head.append(chunk.left(6 - c->head.size()));
+        const qsizetype before = chunk.size();
+        const CShortFrameReader::Status status = c->reader.readFrom(chunk);
+        const qint64 taken = before - chunk.size();
+        c->buffered += taken;
+        m_buffered += taken;
+        if (status == CShortFrameReader::Error || announcesTooMuch(*c))
+            return false;
+        if (status == CShortFrameReader::Complete) {
+            // Bytes after the frame are not read: one connection carries one request.
+            const qint64 bytes = c->buffered;
+            const QString text = c->reader.text();
+            c->buffered = 0;
+            m_buffered -= bytes;
+            // The worker's socket watches the descriptor from now on. The notifier is the sender of
+            // this call: disabled now, deleted later.
+            c->notifier->setEnabled(false);
+            c->notifier->deleteLater();
+            delete c;
+            m_connections.remove(descriptor);
+            dispatch(descriptor, text, qint64(text.size()) * 2);
+            return true;
+        }
     }
-    scheduleSilenceCheck();
+    return true;
 }
 
-void FortuneServer::scheduleSilenceCheck()
+// A frame whose count (the extended form's 32-bit one) is larger than any request is refused at its
+// header, before its bytes are taken in.
+bool FortuneServer::announcesTooMuch(const Connection &c) const
 {
-    // Entries of connections that have been served are dropped as they come to the front.
-    while (!m_expiries.isEmpty()) {
-        const IdleExpiry &head = m_expiries.head();
-        const auto it = m_idle.constFind(head.descriptor);
-        if (it != m_idle.constEnd() && it->serial == head.serial)
-            break;
-        m_expiries.dequeue();
-    }
-    if (m_expiries.isEmpty()) {
-        m_silenceTimer.stop();
+    if (c.buffered > maxRequestBytes() + 6)
+        return true;
+    if (c.head.size() < 6 || qFromBigEndian<quint16>(c.head.constData()) != CShortFrame::ExtendedMark)
+        return false;
+    return qint64(qFromBigEndian<quint32>(c.head.constData() + 2)) > maxRequestBytes();
+}
+
+void FortuneServer::dropConnection(qintptr descriptor)
+{
+    Connection *c = m_connections.take(descriptor);
+    if (!c)
         return;
-    }
-    m_silenceTimer.start(int(qMax<qint64>(0, m_expiries.head().silence.remainingTime())));
+    m_buffered -= c->buffered;
+    // The notifier may be the sender of the current call: disabled now, deleted later.
+    c->notifier->setEnabled(false);
+    c->notifier->deleteLater();
+    delete c;
+    ::close(int(descriptor));
+    if (m_drain && idle())
+        m_drain->quit();
 }
 
-void FortuneServer::serve(qintptr socketDescriptor)
+void FortuneServer::closeExpiredConnections()
 {
-    if (m_workers.size() >= maxWorkers()) {
-        // Every worker is busy: it waits for one to end. Nothing more is accepted until then; the
-        // kernel's backlog holds the rest.
-        m_waiting.enqueue(socketDescriptor);
-        pauseAccepting();
-        return;
+    QList<qintptr> expired;
+    for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
+        if (it.value()->silence.hasExpired() || it.value()->overall.hasExpired())
+            expired.append(it.key());
     }
-    startWorker(socketDescriptor);
+    for (qintptr descriptor : std::as_const(expired))
+        dropConnection(descriptor);
+    if (m_connections.isEmpty())
+        m_expiryTimer.stop();
 }
 
-void FortuneServer::startWorker(qintptr socketDescriptor)
+void FortuneServer::dispatch(qintptr descriptor, const QString &text, qint64 bytes)
 {
-    WorkThread *worker = new WorkThread(socketDescriptor, this);
+    // Queued requests are held whole; they count against the cap until a worker takes them.
+    m_buffered += bytes;
+    if (WorkThread::isUpdateCheck(text))
+        m_pushQueue.enqueue(Request {descriptor, text, bytes});
+    else
+        m_storeQueue.enqueue(Request {descriptor, text, bytes});
+    startQueued();
+}
+
+void FortuneServer::startQueued()
+{
+    while (!m_storeQueue.isEmpty() && m_workers.size() < maxWorkers())
+        startWorker(m_storeQueue.dequeue(), m_workers);
+    while (!m_pushQueue.isEmpty() && m_pushers.size() < maxPushes())
+        startWorker(m_pushQueue.dequeue(), m_pushers);
+}
+
+void FortuneServer::startWorker(const Request &request, QList<WorkThread *> &pool)
+{
+    m_buffered -= request.bytes;
+    WorkThread *worker = new WorkThread(request.descriptor, request.text, this);
     worker->setStackSize(workerStackSize);
     connect(worker, &QThread::finished, this, &FortuneServer::workerFinished);
-    m_workers.append(worker);
-    if (m_workers.size() >= maxWorkers())
-        pauseAccepting();
+    pool.append(worker);
     worker->start();
 }
 
 void FortuneServer::workerFinished()
 {
     WorkThread *worker = qobject_cast<WorkThread *>(sender());
-    if (!worker || !m_workers.removeOne(worker))
+    if (!worker || !(m_workers.removeOne(worker) || m_pushers.removeOne(worker)))
         return;
     worker->deleteLater();
-    if (m_stopping)
-        return;
-    if (!m_waiting.isEmpty())
-        startWorker(m_waiting.dequeue());
-    else if (m_workers.size() < maxWorkers())
-        resumeAccepting();
+    startQueued();
+    if (m_drain && idle())
+        m_drain->quit();
+}
+
+bool FortuneServer::idle() const
+{
+    return m_connections.isEmpty() && m_storeQueue.isEmpty() && m_pushQueue.isEmpty() && m_workers.isEmpty()
+        && m_pushers.isEmpty();
 }
 
 void FortuneServer::shutdown(int boundMs)
 {
     m_stopping = true;
     close();
-    while (!m_waiting.isEmpty())
-        ::close(int(m_waiting.dequeue()));
-    m_silenceTimer.stop();
-    m_expiries.clear();
-    for (auto it = m_idle.cbegin(); it != m_idle.cend(); ++it) {
-        delete it->notifier;
-        ::close(int(it.key()));
+    // Connections that have sent nothing are closed; begun requests may still complete.
+    QList<qintptr> silent;
+    for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
+        if (it.value()->buffered == 0)
+            silent.append(it.key());
     }
-    m_idle.clear();
+    for (qintptr descriptor : std::as_const(silent))
+        dropConnection(descriptor);
 
-    for (WorkThread *worker : std::as_const(m_workers))
-        worker->requestStop(WorkThread::SoftStop);
-    QDeadlineTimer bound(boundMs);
-    for (WorkThread *worker : std::as_const(m_workers))
-        worker->wait(bound);
+    if (boundMs > 0 && !idle()) {
+        QEventLoop drain;
+        m_drain = &drain;
+        QTimer::singleShot(boundMs, &drain, &QEventLoop::quit);
+        drain.exec();
+        m_drain = nullptr;
+    }
 
-    // What is still running now is a peer that keeps its request or a push from ending.
-    for (WorkThread *worker : std::as_const(m_workers))
-        worker->requestStop(WorkThread::HardStop);
-    for (WorkThread *worker : std::as_const(m_workers))
-        worker->wait(QDeadlineTimer(2000));
+    // What is left now is a peer that keeps its request or a push from ending.
+    const QList<qintptr> open = m_connections.keys();
+    for (qintptr descriptor : open)
+        dropConnection(descriptor);
+    m_expiryTimer.stop();
+    for (QQueue<Request> *queue : {&m_storeQueue, &m_pushQueue}) {
+        while (!queue->isEmpty())
+            ::close(int(queue->dequeue().descriptor));
+    }
+    m_buffered = 0;
+    for (QList<WorkThread *> *pool : {&m_workers, &m_pushers}) {
+        for (WorkThread *worker : std::as_const(*pool))
+            worker->requestStop();
+    }
+    for (QList<WorkThread *> *pool : {&m_workers, &m_pushers}) {
+        for (WorkThread *worker : std::as_const(*pool))
+            worker->wait(QDeadlineTimer(2000));
+    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cshortframereader.h"
+
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
@@ -8,14 +10,20 @@
 #include <QTcpServer>
 #include <QTimer>
 
+class QEventLoop;
 class WorkThread;
 
-// The listener of the server port. An accepted connection is watched here until it has something
-// to read (its request, or its end); only then does it get a worker thread of its own, so peers
-// that connect and send nothing hold a descriptor, not a worker. One that stays silent for the
-// worker's read wait is closed here, as its worker would have done. At most maxWorkers() run at
-// once; further readable connections wait (accepted and queued, or in the backlog) until a worker
-// ends, so a flood of idle or trickling connections cannot exhaust the server.
+// The listener of the server port. It also reads every request: each accepted connection's bytes go
+// into a frame reader of its own here, in the application thread, as they arrive. Only a complete
+// frame gets a worker, so a peer that sends nothing or trickles its request costs a descriptor and
+// a buffer that grows with what it sent, never a worker. A connection that sends no byte within the
+// wait, or no whole frame within the deadline, is closed without a reply.
+//
+// Change notices run in a pool of at most maxWorkers() workers; update checks, whose pushes wait on
+// the client, in a pool of their own (maxPushes()), so slow readers never hold store work up. The
+// bytes of incomplete requests across all connections are capped (bufferCap()); a connection that
+// would pass the cap, or whose frame is larger than any real request (maxRequestBytes()), is closed
+// with nothing written.
 class FortuneServer : public QTcpServer
 {
     Q_OBJECT
@@ -24,49 +32,66 @@ public:
     explicit FortuneServer(QObject *parent = nullptr);
     ~FortuneServer() override;
 
-    // Stops accepting and closes the connections that have sent nothing, then waits for the running
-    // workers and their pushes: up to boundMs for them to finish their work, then interrupts what
-    // is left. Store files are replaced atomically, so a worker cut short never leaves one half
-    // written.
+    // Stops accepting and closes the connections that have sent nothing. Requests that have begun
+    // to arrive may still complete, and running workers and pushes finish: up to boundMs in all,
+    // then what is left is closed and interrupted. Store files are replaced atomically, so a worker
+    // cut short never leaves one half written.
     void shutdown(int boundMs);
 
-    int workerCount() const { return m_workers.size(); }
+    int workerCount() const { return int(m_workers.size() + m_pushers.size()); }
 
-    // 256; tests lower it through BRAMIX_TEST_SERVER_MAX_WORKERS, which nothing else reads.
+    // Workers for change notices at once: 32. Tests and benchmarks change it through
+    // BRAMIX_TEST_SERVER_MAX_WORKERS, which nothing else reads.
     static int maxWorkers();
+    // Update checks with their pushes at once: 64 (BRAMIX_TEST_SERVER_MAX_PUSHES).
+    static int maxPushes();
+    // Bytes of incomplete requests held across all connections: 512 MiB
+    // (BRAMIX_TEST_SERVER_BUFFER_CAP_KIB, in KiB).
+    static qint64 bufferCap();
+    // Largest request frame: 16 MiB. The largest real notice, a whole first inventory, is well
+    // under 1 MiB.
+    static qint64 maxRequestBytes();
 
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
 
 private slots:
-    void workerFinished();
     void connectionReadable(QSocketDescriptor socket);
-    void closeSilentConnections();
+    void closeExpiredConnections();
+    void workerFinished();
 
 private:
-    struct IdleConnection
+    struct Connection
     {
-        QSocketNotifier *notifier;
-        quint64 serial; // tells a reused descriptor number from the one that was accepted
+        QSocketNotifier *notifier = nullptr;
+        CShortFrameReader reader;
+        QByteArray head; // the first bytes, for the announced size
+        qint64 buffered = 0; // bytes taken into the reader
+        QDeadlineTimer silence;
+        QDeadlineTimer overall;
     };
-    struct IdleExpiry
+    struct Request
     {
         qintptr descriptor;
-        quint64 serial;
-        QDeadlineTimer silence;
+        QString text;
+        qint64 bytes;
     };
 
-    void serve(qintptr socketDescriptor);
-    void startWorker(qintptr socketDescriptor);
-    void scheduleSilenceCheck();
+    bool readFrom(qintptr descriptor, Connection *c);
+    bool announcesTooMuch(const Connection &c) const;
+    void dropConnection(qintptr descriptor);
+    void dispatch(qintptr descriptor, const QString &text, qint64 bytes);
+    void startQueued();
+    void startWorker(const Request &request, QList<WorkThread *> &pool);
+    bool idle() const;
 
+    QHash<qintptr, Connection *> m_connections;
+    QQueue<Request> m_storeQueue;
+    QQueue<Request> m_pushQueue;
     QList<WorkThread *> m_workers;
-    QQueue<qintptr> m_waiting;
-    // Connections that have sent nothing yet; their expiries in accept order, which is also the
-    // order of their deadlines (every connection gets the same wait).
-    QHash<qintptr, IdleConnection> m_idle;
-    QQueue<IdleExpiry> m_expiries;
-    quint64 m_nextSerial;
-    QTimer m_silenceTimer;
+    QList<WorkThread *> m_pushers;
+    qint64 m_buffered;
+    QTimer m_expiryTimer;
+    QEventLoop *m_drain; // runs while a shutdown lets begun requests finish
     bool m_stopping;
 };

@@ -2,15 +2,14 @@
 
 #include "cmessages.h"
 #include "cpcconfig.h"
+#include "cset.h"
 #include "cshortframe.h"
-#include "cshortframereader.h"
 #include "cstorepath.h"
 #include "cupdatelist.h"
 #include "cupdatelog.h"
 #include "cupdatethread.h"
 
-#include <QFile>
-#include <QXmlStreamReader>
+#include <QFileInfo>
 
 #include <unistd.h>
 
@@ -20,22 +19,6 @@ const int defaultDeadlineMs = 120000;
 // Blocking waits run in slices this long, so that a stop request is noticed promptly.
 const int sliceMs = 100;
 
-// Whether a file holds a well-formed document, read as the store's parser reads it but without
-// building the tree (the store parses the file itself under its lock).
-bool holdsDocument(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QXmlStreamReader reader(&file);
-    bool root = false;
-    while (!reader.atEnd()) {
-        reader.readNext();
-        root = root || reader.isStartElement();
-    }
-    return root && !reader.hasError();
-}
-
 int envMs(const char *name, int fallback)
 {
     bool ok = false;
@@ -44,11 +27,12 @@ int envMs(const char *name, int fallback)
 }
 } // namespace
 
-WorkThread::WorkThread(qintptr socketDescriptor, QObject *parent)
+WorkThread::WorkThread(qintptr socketDescriptor, const QString &request, QObject *parent)
     : QThread(parent)
     , m_descriptor(socketDescriptor)
+    , m_request(request)
     , m_socket(nullptr)
-    , m_stopLevel(NoStop)
+    , m_stop(0)
 { }
 
 WorkThread::~WorkThread() { }
@@ -65,10 +49,14 @@ int WorkThread::deadlineMs()
     return ms;
 }
 
-void WorkThread::requestStop(StopLevel level)
+bool WorkThread::isUpdateCheck(const QString &request)
 {
-    int current = m_stopLevel.loadRelaxed();
-    while (current < level && !m_stopLevel.testAndSetOrdered(current, level, current)) { }
+    return request.section(QLatin1Char(':'), 0, 0) == QLatin1String("update");
+}
+
+void WorkThread::requestStop()
+{
+    m_stop.storeRelease(1);
 }
 
 void WorkThread::run()
@@ -81,66 +69,44 @@ void WorkThread::run()
         m_socket = nullptr;
         return;
     }
-    readSocket();
+    serve();
     closeConnection();
     m_socket = nullptr;
 }
 
-bool WorkThread::waitForMore(const QDeadlineTimer &overall, bool received)
+void WorkThread::serve()
 {
-    QDeadlineTimer wait(waitMs());
-    for (;;) {
-        const int level = m_stopLevel.loadAcquire();
-        if (level >= HardStop || (level >= SoftStop && !received))
-            return false;
-        const qint64 left = qMin(wait.remainingTime(), overall.remainingTime());
-        if (left <= 0)
-            return false;
-        if (m_socket->waitForReadyRead(int(qMin<qint64>(left, sliceMs))))
-            return true;
-        if (m_socket->state() != QAbstractSocket::ConnectedState)
-            return false; // closed or broken: no more bytes will come
-    }
-}
-
-void WorkThread::readSocket()
-{
-    const QDeadlineTimer overall(deadlineMs());
-    CShortFrameReader reader;
-    bool received = m_socket->bytesAvailable() > 0;
-    for (;;) {
-        const CShortFrameReader::Status status = reader.readFrom(m_socket);
-        if (status == CShortFrameReader::Complete)
-            break;
-        if (status == CShortFrameReader::Error)
-            return; // a frame we refuse: no reply
-        if (!waitForMore(overall, received))
-            return; // time-out, closed connection or stop: no reply, nothing written
-        received = true;
-    }
-
-    const QString text = reader.text();
-    const QString keyword = text.section(QLatin1Char(':'), 0, 0);
+    const QString keyword = m_request.section(QLatin1Char(':'), 0, 0);
     if (keyword == QLatin1String("changelog"))
-        serveChangeNotice(text);
+        serveChangeNotice();
     else if (keyword == QLatin1String("update"))
-        serveUpdateCheck(text);
+        serveUpdateCheck();
     // Any other text: nothing is done and nothing is answered.
 }
 
-void WorkThread::serveChangeNotice(const QString &text)
+void WorkThread::serveChangeNotice()
 {
     CMessages::ChangeNotice notice;
-    if (!CMessages::parseChangeNotice(text, &notice))
+    if (!CMessages::parseChangeNotice(m_request, &notice))
         return; // no notice text: nothing to apply, no reply
     if (!CStorePath::isSafeUuid(notice.uuid))
         return; // cannot name a client file of ours
 
-    // Only a client that has an inventory file can have its changes stored. For any other the
-    // notice stays unanswered, so the client keeps its records and sends them again later.
-    if (!holdsDocument(CStorePath::appDir() + QLatin1Char('/') + notice.uuid + QStringLiteral(".xml")))
+    // A client without an inventory file yet: the console's scan fills the file from a live
+    // identity answer, which holds these changes already. Storing them now, or leaving the notice
+    // unanswered so that the client sends it again after the fill, would store them twice: the
+    // notice is acknowledged and nothing is stored.
+    const QFileInfo file(CStorePath::appDir() + QLatin1Char('/') + notice.uuid + QStringLiteral(".xml"));
+    if (!file.exists() || (file.isFile() && file.size() == 0)) {
+        CSet list;
+        list.openList();
+        list.setNotice(notice.uuid, false);
+        writeReply(CMessages::buildAck());
         return;
+    }
 
+    // A file that does not parse, or a save that fails, leaves the notice unanswered: the client
+    // keeps its records and sends them again.
     CPcConfig config(notice.uuid);
     if (config.open() != 1)
         return;
@@ -149,10 +115,10 @@ void WorkThread::serveChangeNotice(const QString &text)
     writeReply(CMessages::buildAck());
 }
 
-void WorkThread::serveUpdateCheck(const QString &text)
+void WorkThread::serveUpdateCheck()
 {
     CMessages::UpdateCheck check;
-    if (!CMessages::parseUpdateCheck(text, &check))
+    if (!CMessages::parseUpdateCheck(m_request, &check))
         return; // fewer than four fields: not served
 
     QStringList windows;
@@ -167,8 +133,9 @@ void WorkThread::serveUpdateCheck(const QString &text)
     // Versions compare as plain text, character by character.
     if (!(check.version < version) || (windows.isEmpty() && linuxFiles.isEmpty())) {
         m_socket->disconnectFromHost();
-        if (m_socket->state() != QAbstractSocket::UnconnectedState)
-            m_socket->waitForDisconnected(waitMs());
+        QDeadlineTimer wait(waitMs());
+        while (m_socket->state() != QAbstractSocket::UnconnectedState && !wait.hasExpired() && !stopped())
+            m_socket->waitForDisconnected(int(qMin<qint64>(wait.remainingTime(), sliceMs)));
         return;
     }
 
@@ -193,7 +160,7 @@ void WorkThread::serveUpdateCheck(const QString &text)
     const QDeadlineTimer pushDeadline(qint64(deadlineMs()) * 5);
     push.start();
     while (!push.wait(QDeadlineTimer(sliceMs))) {
-        if (m_stopLevel.loadAcquire() >= HardStop || pushDeadline.hasExpired())
+        if (stopped() || pushDeadline.hasExpired())
             push.requestInterruption();
     }
 }
@@ -203,7 +170,7 @@ void WorkThread::writeReply(const QString &text)
     if (!CShortFrame::write(m_socket, text))
         return;
     QDeadlineTimer wait(waitMs());
-    while (m_socket->bytesToWrite() > 0 && !wait.hasExpired() && m_stopLevel.loadAcquire() < HardStop) {
+    while (m_socket->bytesToWrite() > 0 && !wait.hasExpired() && !stopped()) {
         if (!m_socket->waitForBytesWritten(int(qMin<qint64>(wait.remainingTime(), sliceMs)))
             && m_socket->state() != QAbstractSocket::ConnectedState)
             break;

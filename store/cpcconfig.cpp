@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDomElement>
 #include <QDomNodeList>
+#include <QHash>
 
 namespace {
 
@@ -174,68 +175,121 @@ int CPcConfig::applyChange(const QString &text)
 {
     if (text.isEmpty())
         return -1;
-    {
-        CSet list;
-        list.openList();
-        list.setNotice(m_uuid, false);
-    }
     const QStringList items = text.split(QLatin1Char('^'));
-    if (items.size() < 2 || !isBound())
+    if (items.size() < 2 || !isBound()) {
+        setNoticeFlag();
         return 0;
-
-    // The whole notice is one read-modify-write under the file's lock: nobody can see the state
-    // between two items, so one write at the end gives what a write per item would.
-    CFileGuard guard(m_filePath);
-    if (!guard.isLocked())
-        return -1;
-    QByteArray raw;
-    if (CXmlFile::read(m_filePath, raw) == CXmlFile::Unreadable)
-        return -1;
-    QDomDocument doc;
-    if (raw == m_raw) {
-        doc = document(); // unchanged since the open: no second parse
-        if (!m_readable)
-            return -1;
-    } else if (CXmlFile::parse(raw, doc) == CXmlFile::Unreadable) {
-        return -1;
     }
-    m_document = doc;
-    m_raw = raw;
-    m_parsed = true;
+
+    {
+        // The whole notice is one read-modify-write under the file's lock: nobody can see the state
+        // between two items, so one write at the end gives what a write per item would.
+        CFileGuard guard(m_filePath);
+        if (!guard.isLocked())
+            return -1;
+        QByteArray raw;
+        if (CXmlFile::read(m_filePath, raw) == CXmlFile::Unreadable)
+            return -1;
+        QDomDocument doc;
+        if (raw == m_raw) {
+            doc = document(); // unchanged since the open: no second parse
+            if (!m_readable)
+                return -1;
+        } else if (CXmlFile::parse(raw, doc) == CXmlFile::Unreadable) {
+            return -1;
+        }
+        m_document = doc;
+        m_raw = raw;
+        m_parsed = true;
+        applyItems(doc, items);
+        QByteArray written;
+        if (!CXmlFile::store(m_filePath, doc, 4, raw, &written)) {
+            m_parsed = false; // the file still holds raw: read the document from it again when asked
+            return -1;
+        }
+        m_raw = written;
+    }
+    // The flag is set once the file is settled and its lock released, so no lock on list.xml is
+    // ever taken while a client file's is held. A file that does not parse leaves the flag alone.
+    setNoticeFlag();
+    return 0;
+}
+
+void CPcConfig::setNoticeFlag()
+{
+    CSet list;
+    list.openList();
+    list.setNotice(m_uuid, false);
+}
+
+namespace {
+// The rows of one class: its "content" elements anywhere below it, in document order, by text, and
+// its change log. Built at the first item of the class that needs it, so that each item costs the
+// same whatever the number of rows.
+struct ClassIndex
+{
+    QDomElement cls;
+    bool rowsIndexed = false;
+    QHash<QString, QList<QDomElement>> rows;
+    QDomElement log;
+};
+} // namespace
+
+void CPcConfig::applyItems(QDomDocument &doc, const QStringList &items)
+{
     QDomElement root = doc.documentElement();
+    if (root.isNull())
+        return;
     const QString now = CXmlFile::timeStamp();
+    QHash<QString, ClassIndex> classes;
     for (int i = 1; i < items.size(); ++i) {
         const QStringList fields = items.at(i).split(QLatin1Char('$'));
         if (fields.size() < 3)
             continue; // an empty or cut item names no row
-        if (root.isNull())
-            continue;
         const QString &clsKey = fields.at(0);
         const QString &type = fields.at(1);
         const QString row = CXmlFile::validText(fields.at(2)); // as stored, so a removal finds it
-        QDomElement cls = root.firstChildElement(clsKey);
+        auto found = classes.find(clsKey);
+        if (found == classes.end()) {
+            ClassIndex index;
+            index.cls = root.firstChildElement(clsKey);
+            index.log = index.cls.firstChildElement(kChangeLog);
+            found = classes.insert(clsKey, index);
+        }
+        ClassIndex &index = *found;
+        QDomElement &cls = index.cls;
         if (!cls.isNull()) {
-            bool record = false;
-            if (type == QLatin1String("remove")) {
+            const bool remove = type == QLatin1String("remove");
+            const bool add = type == QLatin1String("add");
+            if ((remove || add) && !index.rowsIndexed) {
                 const QDomNodeList contents = cls.elementsByTagName(kContent);
                 for (int c = 0; c < contents.count(); ++c) {
                     const QDomElement e = contents.item(c).toElement();
-                    if (e.text() == row) {
+                    index.rows[e.text()].append(e);
+                }
+                index.rowsIndexed = true;
+            }
+            if (remove) {
+                // The first content element holding the row, in document order. One that is not a
+                // child of the class cannot be removed from it: it stays, and stays the first.
+                auto rowIt = index.rows.find(row);
+                if (rowIt != index.rows.end() && !rowIt->isEmpty()) {
+                    const QDomElement e = rowIt->first();
+                    if (e.parentNode() == cls) {
                         cls.removeChild(e);
-                        break;
+                        rowIt->removeFirst();
                     }
                 }
-                record = true;
-            } else if (type == QLatin1String("add")) {
+            } else if (add) {
                 QDomElement content = doc.createElement(kContent);
                 content.appendChild(doc.createTextNode(row));
                 QString digest;
                 getDigest(row, clsKey, digest);
                 content.setAttribute(kDigest, digest);
                 cls.appendChild(content);
-                record = true;
+                index.rows[row].append(content); // the last in document order
             }
-            if (record) {
+            if (remove || add) {
                 QDomElement rec = doc.createElement(kRecord);
                 rec.appendChild(doc.createTextNode(row));
                 QString digest;
@@ -244,24 +298,16 @@ int CPcConfig::applyChange(const QString &text)
                 rec.setAttribute(QStringLiteral("type"), type);
                 rec.setAttribute(kDigest, digest);
                 rec.setAttribute(QStringLiteral("notice"), QStringLiteral("no"));
-                QDomElement log = cls.firstChildElement(kChangeLog);
-                if (log.isNull()) {
-                    log = doc.createElement(kChangeLog);
-                    cls.appendChild(log);
+                if (index.log.isNull()) {
+                    index.log = doc.createElement(kChangeLog);
+                    cls.appendChild(index.log);
                 }
-                log.appendChild(rec);
+                index.log.appendChild(rec);
             }
             cls.setAttribute(kLastUpdate, now);
         }
         root.setAttribute(kLastUpdate, now);
     }
-    QByteArray written;
-    if (!CXmlFile::store(m_filePath, doc, 4, raw, &written)) {
-        m_parsed = false; // the file still holds raw: read the document from it again when asked
-        return -1;
-    }
-    m_raw = written;
-    return 0;
 }
 
 int CPcConfig::getSummary(QStringList &contents, QStringList &changes)

@@ -48,6 +48,10 @@ public:
 private:
     int openFile(QIODevice::OpenMode mode);
     bool isBound() const;
+    // The server's notice flag of this client in list.xml: "no".
+    void setNoticeFlag();
+    // Applies the items (from the second part of the split notice on) to the document.
+    void applyItems(QDomDocument &doc, const QStringList &items);
     // The document as the open read it, parsed at its first use.
     const QDomDocument &document();
 
