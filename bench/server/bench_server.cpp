@@ -5,12 +5,18 @@
 //
 //   bench_server [--clients N] [--software ROWS] [--connections C] [--notices M] [--seconds S]
 //                [--items K] [--fresh] [--keep] [--no-netns]
+//                [--drip PEERS] [--big PEERS] [--remove-notice ITEMS]
 //
 // Defaults: 10000 clients, 300 Software rows each, 64 clients sending at once, 20000 notices of 2
 // items or 60 s, whichever ends first. Clients start with the notice flag "no", as every client has
 // it after its first notice; --fresh starts them with "yes", so that every notice also rewrites
 // list.xml. The server binds port 2210, so the bench runs itself in a
 // network namespace of its own (scripts/netns-run.sh) unless --no-netns is given.
+//
+// Attacks, running while the load does (the load's notices are the real ones timed during them):
+// --drip: peers that each send one byte of a request every second; --big: peers that each send a
+// 60 MiB frame as fast as they can, again and again; --remove-notice: before the load, one notice of
+// that many "remove" items, timed on its own. The server's peak resident memory is reported.
 #include "cmessages.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
@@ -34,7 +40,13 @@
 #include <memory>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <QtEndian>
 
 namespace {
 
@@ -49,6 +61,9 @@ struct Options
     bool fresh = false;
     bool keep = false;
     bool netns = true;
+    int drip = 0;
+    int big = 0;
+    int removeItems = 0;
 };
 
 bool parse(const QStringList &args, Options *o)
@@ -75,6 +90,12 @@ bool parse(const QStringList &args, Options *o)
             ok = next(&o->seconds);
         else if (a == QLatin1String("--items"))
             ok = next(&o->items);
+        else if (a == QLatin1String("--drip"))
+            ok = next(&o->drip);
+        else if (a == QLatin1String("--big"))
+            ok = next(&o->big);
+        else if (a == QLatin1String("--remove-notice"))
+            ok = next(&o->removeItems);
         else if (a == QLatin1String("--fresh"))
             o->fresh = true;
         else if (a == QLatin1String("--keep"))
@@ -200,6 +221,104 @@ QByteArray loadAverage()
     return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
 }
 
+qint64 statusKiB(qint64 pid, const char *field)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+int connectRaw()
+{
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(2210);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A request of the given size as its peer starts it: the extended count, then the string's count.
+QByteArray frameHead(quint32 bytes)
+{
+    QByteArray head = QByteArray::fromHex("ffff");
+    char b[4];
+    qToBigEndian(bytes, b);
+    head.append(b, 4);
+    qToBigEndian(bytes - 4, b);
+    head.append(b, 4);
+    return head;
+}
+
+// Peers that send one byte of a 1 MiB request each second, each reconnecting when the server closes
+// it.
+void dripPeers(int peers, const std::atomic<bool> &stop, std::atomic<int> *reconnects)
+{
+    const QByteArray head = frameHead(1 << 20);
+    std::vector<int> fds(size_t(peers), -1);
+    std::vector<int> sent(size_t(peers), 0);
+    while (!stop) {
+        for (int i = 0; i < peers && !stop; ++i) {
+            if (fds[i] < 0) {
+                fds[i] = connectRaw();
+                sent[i] = 0;
+            }
+            if (fds[i] < 0)
+                continue;
+            const char c = sent[i] < head.size() ? head.at(sent[i]) : 'x';
+            if (::send(fds[i], &c, 1, MSG_NOSIGNAL | MSG_DONTWAIT) != 1) {
+                ::close(fds[i]);
+                fds[i] = -1;
+                ++*reconnects;
+                continue;
+            }
+            ++sent[i];
+        }
+        for (int t = 0; t < 10 && !stop; ++t)
+            QThread::msleep(100);
+    }
+    for (int fd : fds)
+        if (fd >= 0)
+            ::close(fd);
+}
+
+// One peer sending 60 MiB frames as fast as it can, reconnecting each time the server closes it.
+void bigFramePeer(const std::atomic<bool> &stop, std::atomic<qint64> *sentBytes, std::atomic<int> *closed)
+{
+    const quint32 size = 60u * 1024 * 1024;
+    const QByteArray head = frameHead(size);
+    const QByteArray chunk(1 << 20, 'x');
+    while (!stop) {
+        const int fd = connectRaw();
+        if (fd < 0) {
+            QThread::msleep(10);
+            continue;
+        }
+        qint64 left = size - 4;
+        bool ok = ::send(fd, head.constData(), size_t(head.size()), MSG_NOSIGNAL) == head.size();
+        while (ok && left > 0 && !stop) {
+            const ssize_t n = ::send(fd, chunk.constData(), size_t(qMin<qint64>(left, chunk.size())), MSG_NOSIGNAL);
+            ok = n > 0;
+            if (ok) {
+                left -= n;
+                *sentBytes += n;
+            }
+        }
+        if (!ok)
+            ++*closed;
+        ::close(fd);
+    }
+}
+
 struct Result
 {
     int notice;
@@ -282,6 +401,56 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    const qint64 serverPid = server.processId();
+    if (o.drip > 0) {
+        rlimit lim {};
+        ::getrlimit(RLIMIT_NOFILE, &lim);
+        lim.rlim_cur = lim.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &lim);
+    }
+
+    // The single large notice: "remove" items of the client's own rows, then of rows it lacks.
+    if (o.removeItems > 0) {
+        QStringList items;
+        for (int k = 0; k < o.removeItems; ++k) {
+            const QString caption = QStringLiteral("Package %1 with a long descriptive name").arg(k);
+            items << CMessages::changeItem(QStringLiteral("Software"), QStringLiteral("remove"),
+                QStringLiteral("Caption=%1\nVendor=Vendor %2\nVersion=%3.%4.%5\nInstallDate=20090713\n")
+                    .arg(caption)
+                    .arg(k % 37)
+                    .arg(k % 9)
+                    .arg(k % 17)
+                    .arg(k));
+        }
+        const QString text = CMessages::buildChangeNotice(uuidOf(o.clients - 1), items);
+        QElapsedTimer t;
+        t.start();
+        QTcpSocket s;
+        s.connectToHost(QStringLiteral("127.0.0.1"), 2210);
+        bool acked = false;
+        if (s.waitForConnected(30000)) {
+            CShortFrame::write(&s, text);
+            CShortFrameReader reader;
+            acked = reader.readBlocking(&s, 300000) == CShortFrameReader::Complete
+                && reader.text() == QLatin1String("setChange:ok");
+        }
+        std::printf("notice of %d \"remove\" items (%lld bytes): %s in %.3f s\n", o.removeItems,
+            qint64(text.size()) * 2, acked ? "acknowledged" : "NOT ACKNOWLEDGED", t.nsecsElapsed() / 1e9);
+    }
+
+    std::atomic<bool> stopAttack {false};
+    std::atomic<int> dripReconnects {0}, bigClosed {0};
+    std::atomic<qint64> bigSent {0};
+    std::vector<std::unique_ptr<QThread>> attackers;
+    if (o.drip > 0)
+        attackers.emplace_back(QThread::create([&] { dripPeers(o.drip, stopAttack, &dripReconnects); }));
+    for (int i = 0; i < o.big; ++i)
+        attackers.emplace_back(QThread::create([&] { bigFramePeer(stopAttack, &bigSent, &bigClosed); }));
+    for (auto &a : attackers)
+        a->start();
+    if (o.drip > 0)
+        QThread::sleep(3); // every dripping peer connected and begun
+
     // The load: each sender thread plays one client agent after another, one notice per connection,
     // and waits for the acknowledgement before the next.
     std::atomic<int> nextNotice {0};
@@ -324,6 +493,18 @@ int main(int argc, char **argv)
     for (auto &s : senders)
         s->wait();
     const qint64 elapsedMs = wall.elapsed();
+    stopAttack = true;
+    for (auto &a : attackers)
+        a->wait();
+    const bool serverAlive = server.state() == QProcess::Running;
+    const qint64 peakKiB = statusKiB(serverPid, "VmHWM:");
+    if (o.drip > 0)
+        std::printf(
+            "attack: %d dripping peers, %d of their connections closed by the server\n", o.drip, dripReconnects.load());
+    if (o.big > 0)
+        std::printf("attack: %d peers sending 60 MiB frames, %.1f MiB sent, %d connections closed by the server\n",
+            o.big, bigSent.load() / 1048576.0, bigClosed.load());
+    std::printf("server %s; peak resident memory %.1f MiB\n", serverAlive ? "running" : "DIED", peakKiB / 1024.0);
 
     // The server's CPU time over the run, from /proc (user + system ticks).
     double serverCpuS = 0;
@@ -427,7 +608,7 @@ int main(int argc, char **argv)
     if (o.keep)
         std::printf("kept: %s\n", qPrintable(tmp.path()));
     const bool ok = badFiles == 0 && missing == 0 && duplicated == 0 && unexpected == 0 && listOk && flagged == touched
-        && acked == int(all.size());
+        && acked == int(all.size()) && serverAlive;
     std::printf("%s\n", ok ? "OK: every item stored exactly once" : "FAILED");
     return ok ? 0 : 1;
 }
