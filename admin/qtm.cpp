@@ -8,8 +8,10 @@
 
 #include "caboutdlg.h"
 #include "cdialogs.h"
+#include "cglobal.h"
 #include "cpcconfig.h"
 #include "creport.h"
+#include "cresourcepage.h"
 #include "cscantargets.h"
 #include "cscanthread.h"
 #include "cset.h"
@@ -22,6 +24,7 @@
 #include <QNetworkInterface>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QTextStream>
 #include <QThread>
 #include <QTranslator>
 #include <QTreeWidgetItem>
@@ -605,11 +608,56 @@ void qtm::FolderEdit()
 
 // ---- Client list export --------------------------------------------------------------------------
 
-void qtm::ExportHtml() { }
+void qtm::ExportHtml()
+{
+    CResourcePage::save(this, tr("Select export file "), tr("Html file (*.html *.htm )"), tr("Export"),
+        [](QTextStream &out) {
+            QStringList classes;
+            {
+                CGlobal table;
+                table.init();
+                for (const auto &entry : table.m_classMap)
+                    classes << QString::fromLatin1(entry.first.c_str());
+            }
+            out << CResourcePage::head() << CResourcePage::headerRow(classes);
+            std::list<PCEntry> clients;
+            {
+                CSet list;
+                list.openList();
+                list.getPCList(clients);
+            }
+            // One client at a time, each file read once for all classes, straight into the file: the
+            // page of thousands of clients never has to fit in memory.
+            for (const PCEntry &entry : clients) {
+                const auto text = [&](const char *key) {
+                    const auto it = entry.find(key);
+                    return it == entry.end() ? QString() : QString::fromUtf8(it->second.c_str());
+                };
+                out << QStringLiteral("<tr>")
+                    << CResourcePage::cell(text("name") + QLatin1Char('(') + text("ip") + QLatin1Char(')'));
+                CPcConfig config(text("UUID"));
+                config.open();
+                for (const QString &cls : classes) {
+                    QStringList rows;
+                    config.getContents(cls, rows);
+                    out << CResourcePage::rowsCell(rows);
+                }
+                out << QStringLiteral("</tr>");
+            }
+            out << CResourcePage::tail();
+            return true;
+        });
+}
 
 // ---- Report window -------------------------------------------------------------------------------
 
-void qtm::Report() { }
+void qtm::Report()
+{
+    if (!m_report)
+        m_report = new CReport(nullptr, {});
+    m_report->retranslate();
+    m_report->show();
+}
 
 // ---- About box -----------------------------------------------------------------------------------
 
