@@ -64,10 +64,11 @@ demo_service_host
 # Bramix itself: the server side and a client installed into ./local, Inquix registered, both
 # services started under the stand-in service manager, and this machine's inventory stored by the
 # server. The client's first start sees an empty machine (a fixture tree without devices or
-# packages). What the console's scan does when it first finds a client (list it, make its inventory
-# file from the identity answer) is played by bramix-enrol. The client's next start then sees the
-# real machine: every device and package is an addition, and its change notice carries them all to
-# the server, which stores them in the client's inventory file.
+# packages). The console's own scan (bramix-consolescan: the console's main window offscreen, no
+# dialogs) finds the client, lists it and makes its inventory file from the identity answer. The
+# client's next start then sees the real machine: every device and package is an addition, and its
+# change notice carries them all to the server, which stores them in the client's inventory file.
+# All of it runs in a network namespace made for it (see the end of this file).
 demo_bramix() {
     echo
     echo "=== Bramix: server and client on this machine ==="
@@ -75,8 +76,8 @@ demo_bramix() {
     source "$top/scripts/install.sh"
     local srv="$top/local/server" cli="$top/local/client"
     local server="$srv/BramixServer" client="$cli/BramixClient"
-    if [ ! -x "$stage/BramixClient" ] || [ ! -x "$top/build/tests/bin/bramix-enrol" ]; then
-        echo "(BramixClient or bramix-enrol is not built: skipped)"
+    if [ ! -x "$stage/BramixClient" ] || [ ! -x "$top/build/tests/bin/bramix-consolescan" ]; then
+        echo "(BramixClient or bramix-consolescan is not built: skipped)"
         return 0
     fi
     local p
@@ -89,7 +90,7 @@ demo_bramix() {
     rm -rf "$srv" "$cli" "$top/local/empty-machine"
     bramix_install_server "$srv" "$stage"
     bramix_install_client "$cli" "$stage"
-    cp -f "$top/build/tests/bin/bramix-enrol" "$srv/"
+    cp -f "$top/build/tests/bin/bramix-consolescan" "$srv/"
     mkdir -p "$top/local/empty-machine"
     echo "server side: $srv"; ls "$srv" | sed 's/^/    /'
     echo "client:      $cli"; ls "$cli" | sed 's/^/    /'
@@ -119,9 +120,9 @@ demo_bramix() {
     wait_state "$client" running
     agent_up
 
-    echo "--- the console finds the client: bramix-enrol 127.0.0.1 ---"
+    echo "--- the console scans its subnet $BRAMIX_SCAN_ADDRESS: bramix-consolescan ---"
     local uuid
-    uuid=$(cd "$srv" && ./bramix-enrol 127.0.0.1)
+    uuid=$(cd "$srv" && ./bramix-consolescan | head -n 1 | cut -d' ' -f1)
     echo "client $uuid listed in list.xml, inventory file $uuid.xml made"
 
     echo "--- the client's next start sees this machine and reports all of it ---"
@@ -135,8 +136,8 @@ demo_bramix() {
         sleep 0.2
     done
     echo "list.xml: $(grep -o "<pc [^>]*UUID=\"$uuid\"[^>]*>" "$srv/list.xml")"
-    echo "--- per-class digests of $srv/$uuid.xml ($(wc -c <"$srv/$uuid.xml") bytes) ---"
-    (cd "$srv" && ./bramix-enrol --digests "$uuid" 8)
+    echo "--- the console's Details of the client, from $srv/$uuid.xml ($(wc -c <"$srv/$uuid.xml") bytes) ---"
+    (cd "$srv" && ./bramix-consolescan --show "$uuid" | head -n 40)
 
     echo "--- stopping and uninstalling both services ---"
     "$client" -t
@@ -150,4 +151,16 @@ demo_bramix() {
     tail -n +"$((before + 1))" "$log"
 }
 
-demo_bramix
+# The console's scan never runs in this machine's own network: server, client and console run in a
+# network namespace of their own holding only lo with 127.0.0.1 and 198.51.100.1/24 (no route to the
+# rest of that /24, so the other 254 probes fail at once).
+if [ "$(id -u)" -eq 0 ]; then netns=-n; else netns=-rn; fi
+if unshare $netns true 2>/dev/null; then
+    export top stage BRAMIX_PLATFORM_ROOT BRAMIX_SCAN_ADDRESS=198.51.100.1/24
+    export -f wait_state demo_bramix
+    unshare $netns -- bash -c 'set -euo pipefail; ip link set lo up
+        ip addr add "$BRAMIX_SCAN_ADDRESS" dev lo noprefixroute; demo_bramix'
+else
+    echo
+    echo "(no network namespace can be made here: the Bramix demo with the console's scan is skipped)"
+fi
