@@ -1,12 +1,7 @@
 #include "qtm.h"
-#include "cchangelogreader.h"
-#include "cupdatelist.h"
-#include "cupdatelog.h"
-#include "cupdatethread.h"
-#include "listeditdlg.h"
-#include "selupfiledlg.h"
 
 #include "caboutdlg.h"
+#include "cchangelogreader.h"
 #include "cdialogs.h"
 #include "cglobal.h"
 #include "cpcconfig.h"
@@ -15,6 +10,11 @@
 #include "cscantargets.h"
 #include "cscanthread.h"
 #include "cset.h"
+#include "cupdatelist.h"
+#include "cupdatelog.h"
+#include "cupdatethread.h"
+#include "listeditdlg.h"
+#include "selupfiledlg.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -610,8 +610,8 @@ void qtm::FolderEdit()
 
 void qtm::ExportHtml()
 {
-    CResourcePage::save(this, tr("Select export file "), tr("Html file (*.html *.htm )"), tr("Export"),
-        [](QTextStream &out) {
+    CResourcePage::save(
+        this, tr("Select export file "), tr("Html file (*.html *.htm )"), tr("Export"), [](QTextStream &out) {
             QStringList classes;
             {
                 CGlobal table;
