@@ -57,6 +57,21 @@ bramix_install_client() {
     _bramix_copy_data "$stage" "$dir" set.xml || return 1
 }
 
+# The console shares the server's directory; its translations are looked up in the directory it is
+# started from, which is that directory too.
+bramix_install_admin() {
+    local dir=$1 stage=${2:-$(bramix_default_stage)} f
+    mkdir -p "$dir"
+    _bramix_copy_binary "$stage" "$dir" BramixAdmin || return 1
+    for f in BramixAdmin_EN.qm BramixAdmin_CN.qm BramixAdmin_JP.qm; do
+        [ -e "$stage/$f" ] || { echo "install: $stage/$f is missing (not built?)" >&2; return 1; }
+        cp -f "$stage/$f" "$dir/$f"
+    done
+    for f in list.xml configtempl.xml uplist.xml updateLog.xml; do
+        _bramix_copy_data "$stage" "$dir" "$f" || return 1
+    done
+}
+
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     set -euo pipefail
     case "${1:-}" in
@@ -64,6 +79,8 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
         bramix_install_server "$2" "${3:-}" ;;
     client) [ $# -ge 2 ] || { echo "usage: $0 client <dir> [<stage dir>]" >&2; exit 2; }
         bramix_install_client "$2" "${3:-}" ;;
-    *) echo "usage: $0 server|client <dir> [<stage dir>]" >&2; exit 2 ;;
+    admin) [ $# -ge 2 ] || { echo "usage: $0 admin <dir> [<stage dir>]" >&2; exit 2; }
+        bramix_install_admin "$2" "${3:-}" ;;
+    *) echo "usage: $0 server|client|admin <dir> [<stage dir>]" >&2; exit 2 ;;
     esac
 fi
