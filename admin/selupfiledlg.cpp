@@ -6,7 +6,6 @@
 
 #include <QEvent>
 #include <QListWidget>
-#include <QTimer>
 
 namespace {
 
@@ -22,9 +21,11 @@ void removeCurrent(QListWidget *list)
     if (row < 0)
         return;
     // Out of the list at once; freed once the event that led here (a double-click
-    // on it) is over.
+    // on it) is over, or with the list if that comes first.
     QListWidgetItem *item = list->takeItem(row);
-    QTimer::singleShot(0, list, [item] { delete item; });
+    auto *holder = new QObject(list);
+    QObject::connect(holder, &QObject::destroyed, [item] { delete item; });
+    holder->deleteLater();
 }
 
 QStringList rowsOf(const QListWidget *list)
