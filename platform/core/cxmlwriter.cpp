@@ -99,6 +99,20 @@ QString escapeAbove(const QString &text, char32_t limit)
     return out;
 }
 
+// Whether the encoding writes ASCII as ASCII. A reader finds the declaration by reading the first
+// bytes as ASCII, so an encoding that shifts markup into other bytes (UTF-7, EBCDIC) makes a file no
+// reader can open.
+bool keepsAscii(const QString &name)
+{
+    QString probe;
+    for (char16_t c = 0x20; c < 0x7F; ++c)
+        probe.append(QChar(c));
+    probe.append(QStringLiteral("\t\n\r"));
+    QStringEncoder encoder(name.toLatin1().constData());
+    const QByteArray out = encoder.encode(probe);
+    return !encoder.hasError() && out == probe.toLatin1();
+}
+
 } // namespace
 
 QString CXmlWriter::declaredEncoding(const QDomDocument &doc)
@@ -156,7 +170,7 @@ QByteArray CXmlWriter::serialize(const QDomDocument &doc, int indent)
         }
     } else {
         QStringEncoder encoder(name.toLatin1().constData());
-        if (encoder.isValid()) {
+        if (encoder.isValid() && keepsAscii(name)) {
             // Only ASCII and references in text and values: nothing the encoding might lack.
             const QByteArray out = encoder.encode(escapeAbove(text, 0x7F));
             if (!encoder.hasError())
