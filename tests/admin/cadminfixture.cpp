@@ -33,7 +33,7 @@ bool CAdminFixture::addFolder(const QString &name, const QString &value)
 bool CAdminFixture::addClientFile(
     const QString &uuid, const QList<QPair<QString, QStringList>> &classes, const QStringList &changes)
 {
-    QString answer = QStringLiteral("UUID:") + uuid + QStringLiteral("|host(10.0.0.1)|2.1.20090713-1");
+    QString answer = QStringLiteral("UUID:") + uuid + QStringLiteral("|host(198.51.100.1)|2.1.20090713-1");
     for (const auto &cls : classes)
         answer += QLatin1Char('^') + cls.first + QLatin1Char(':') + cls.second.join(QLatin1Char('$'));
     {

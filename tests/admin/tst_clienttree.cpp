@@ -117,18 +117,18 @@ private slots:
     {
         QVERIFY(CAdminFixture::addFolder("Office", "{f1}"));
         QVERIFY(CAdminFixture::addFolder("Lab", "{f2}"));
-        QVERIFY(CAdminFixture::addClient("{a}", "alpha", "10.0.0.1", "1"));
-        QVERIFY(CAdminFixture::addClient("{b}", "bravo", "10.0.0.2", "1", "{f1}"));
-        QVERIFY(CAdminFixture::addClient("{c}", "charlie", "10.0.0.3", "1", "{f2}"));
-        QVERIFY(CAdminFixture::addClient("{d}", "delta", "10.0.0.4", "1", "{f1}"));
-        QVERIFY(CAdminFixture::addClient("{e}", "echo", "10.0.0.5", "1", "0"));
-        QVERIFY(CAdminFixture::addClient("{f0}", "golf", "10.0.0.7", "1", "{nowhere}"));
+        QVERIFY(CAdminFixture::addClient("{a}", "alpha", "198.51.100.1", "1"));
+        QVERIFY(CAdminFixture::addClient("{b}", "bravo", "198.51.100.2", "1", "{f1}"));
+        QVERIFY(CAdminFixture::addClient("{c}", "charlie", "198.51.100.3", "1", "{f2}"));
+        QVERIFY(CAdminFixture::addClient("{d}", "delta", "198.51.100.4", "1", "{f1}"));
+        QVERIFY(CAdminFixture::addClient("{e}", "echo", "198.51.100.5", "1", "0"));
+        QVERIFY(CAdminFixture::addClient("{f0}", "golf", "198.51.100.7", "1", "{nowhere}"));
         Window win;
         QTreeWidget *tree = win.w.ui.treeWidget;
-        QCOMPARE(topTexts(tree), QStringList({"Lab", "Office", "golf(10.0.0.7)", "echo(10.0.0.5)", "alpha(10.0.0.1)"}));
+        QCOMPARE(topTexts(tree), QStringList({"Lab", "Office", "golf(198.51.100.7)", "echo(198.51.100.5)", "alpha(198.51.100.1)"}));
         QCOMPARE(tag(tree->topLevelItem(0)), QStringLiteral("FOLDER={f2}"));
-        QCOMPARE(childTexts(tree->topLevelItem(0)), QStringList({"charlie(10.0.0.3)"}));
-        QCOMPARE(childTexts(tree->topLevelItem(1)), QStringList({"delta(10.0.0.4)", "bravo(10.0.0.2)"}));
+        QCOMPARE(childTexts(tree->topLevelItem(0)), QStringList({"charlie(198.51.100.3)"}));
+        QCOMPARE(childTexts(tree->topLevelItem(1)), QStringList({"delta(198.51.100.4)", "bravo(198.51.100.2)"}));
         QCOMPARE(picture("folder.png"),
             tree->topLevelItem(0)->icon(0).pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32));
         for (int i = 0; i < tree->topLevelItemCount(); ++i)
@@ -156,7 +156,7 @@ private slots:
         QFETCH(int, parentIndex);
         for (const QString &f : folders)
             QVERIFY(CAdminFixture::addFolder(f.section('=', 0, 0), f.section('=', 1)));
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", "1", clientFolder));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", "1", clientFolder));
         Window win;
         QTreeWidgetItem *client = findItem(win.w.ui.treeWidget, "UUID=" + kA);
         QVERIFY(client);
@@ -183,7 +183,7 @@ private slots:
     {
         QFETCH(QString, notice);
         QFETCH(bool, red);
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", "1", QString(), notice));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", "1", QString(), notice));
         Window win;
         QTreeWidgetItem *client = findItem(win.w.ui.treeWidget, "UUID=" + kA);
         QVERIFY(client);
@@ -221,7 +221,7 @@ private slots:
     {
         QFETCH(QString, os);
         QFETCH(QString, icon);
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", os));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", os));
         Window win;
         QTreeWidgetItem *client = findItem(win.w.ui.treeWidget, "UUID=" + kA);
         QVERIFY(client);
@@ -231,10 +231,10 @@ private slots:
     void clientItem()
     {
         const QString name = QString::fromUtf8("Zhāng-电脑");
-        QVERIFY(CAdminFixture::addClient(kA, name, "10.1.1.1", "1", QString(), QString(), "2.1.20090713"));
+        QVERIFY(CAdminFixture::addClient(kA, name, "203.0.113.1", "1", QString(), QString(), "2.1.20090713"));
         Window win;
         QTreeWidgetItem *client = win.w.ui.treeWidget->topLevelItem(0);
-        QCOMPARE(client->text(0), name + "(10.1.1.1)");
+        QCOMPARE(client->text(0), name + "(203.0.113.1)");
         QCOMPARE(tag(client), "UUID=" + kA);
         QCOMPARE(client->toolTip(0), QStringLiteral("Version:2.1.20090713"));
         QCOMPARE(childTexts(client), kClasses);
@@ -256,7 +256,7 @@ private slots:
     void unreadableListGivesEmptyTree()
     {
         QFETCH(QByteArray, content);
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", "1"));
         QVERIFY(CAdminFixture::addClientFile(kA, {{"CPU", {CAdminFixture::row({"Name=Chip"})}}}));
         Window win;
         win.click(win.w.ui.treeWidget->topLevelItem(0));
@@ -269,11 +269,11 @@ private slots:
 
     void reloadReplacesItems()
     {
-        QVERIFY(CAdminFixture::addClient(kA, "one", "10.1.1.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kA, "one", "203.0.113.1", "1"));
         Window win;
-        QVERIFY(CAdminFixture::addClient(kB, "two", "10.1.1.2", "2"));
+        QVERIFY(CAdminFixture::addClient(kB, "two", "203.0.113.2", "2"));
         win.reload();
-        QCOMPARE(topTexts(win.w.ui.treeWidget), QStringList({"two(10.1.1.2)", "one(10.1.1.1)"}));
+        QCOMPARE(topTexts(win.w.ui.treeWidget), QStringList({"two(203.0.113.2)", "one(203.0.113.1)"}));
     }
 
     void deletePC_data()
@@ -294,8 +294,8 @@ private slots:
         QFETCH(QStringList, listAfter);
         QFETCH(int, topAfter);
         QVERIFY(CAdminFixture::addFolder("Folder", "{f}"));
-        QVERIFY(CAdminFixture::addClient(kA, "top", "10.1.1.1", "1"));
-        QVERIFY(CAdminFixture::addClient(kB, "inside", "10.1.1.2", "1", "{f}"));
+        QVERIFY(CAdminFixture::addClient(kA, "top", "203.0.113.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kB, "inside", "203.0.113.2", "1", "{f}"));
         QVERIFY(CAdminFixture::addClientFile(kA, {{"CPU", {CAdminFixture::row({"Name=Chip"})}}}));
         Window win;
         QTreeWidget *tree = win.w.ui.treeWidget;
@@ -320,7 +320,7 @@ private slots:
 
     void deletePCOnBrokenList()
     {
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", "1"));
         Window win;
         const QByteArray broken("<pclist><pc UUID=\"");
         QVERIFY(CStoreTestRun::write("list.xml", broken));
@@ -331,8 +331,8 @@ private slots:
 
     void deletePCNotInList()
     {
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", "1"));
-        QVERIFY(CAdminFixture::addClient(kB, "other", "10.1.1.2", "1"));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kB, "other", "203.0.113.2", "1"));
         Window win;
         {
             CSet set;
@@ -342,7 +342,7 @@ private slots:
         const QByteArray listBefore = CStoreTestRun::read("list.xml");
         win.deleteCurrent(findItem(win.w.ui.treeWidget, "UUID=" + kA));
         QCOMPARE(CStoreTestRun::read("list.xml"), listBefore);
-        QCOMPARE(topTexts(win.w.ui.treeWidget), QStringList({"other(10.1.1.2)"}));
+        QCOMPARE(topTexts(win.w.ui.treeWidget), QStringList({"other(203.0.113.2)"}));
     }
 
     void contextMenu_data()
@@ -361,7 +361,7 @@ private slots:
     {
         QFETCH(QString, where);
         QFETCH(QStringList, menu);
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", "1"));
         Window win;
         qtm &w = win.w;
         QWidget *target = nullptr;
@@ -408,7 +408,7 @@ private slots:
         const QString cpu1 = CAdminFixture::row({"Name=Chip One", "MaxClockSpeed=2000"});
         const QString cpu2 = CAdminFixture::row({"Name=Chip Two", "MaxClockSpeed=3000"});
         const QString os = CAdminFixture::row({"Caption=Test OS", "Version=1"});
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", "1"));
         QVERIFY(
             CAdminFixture::addClientFile(kA, {{"CPU", {cpu1}}, {"OS", {os}}}, {"CPU$add$" + cpu2, "OS$remove$" + os}));
         Window win;
@@ -449,7 +449,7 @@ private slots:
     {
         QFETCH(QString, kind);
         QVERIFY(CAdminFixture::addFolder("Folder", "{f}"));
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", "1"));
         QVERIFY(CAdminFixture::addClientFile(kA, {{"CPU", {CAdminFixture::row({"Name=Chip"})}}}));
         Window win;
         QTreeWidget *tree = win.w.ui.treeWidget;
@@ -471,8 +471,8 @@ private slots:
 
     void missingClientFileIsNotCreated()
     {
-        QVERIFY(CAdminFixture::addClient(kA, "pc", "10.1.1.1", "1"));
-        QVERIFY(CAdminFixture::addClient(kB, "other", "10.1.1.2", "1"));
+        QVERIFY(CAdminFixture::addClient(kA, "pc", "203.0.113.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kB, "other", "203.0.113.2", "1"));
         QVERIFY(CAdminFixture::addClientFile(kB, {{"CPU", {CAdminFixture::row({"Name=Chip"})}}}));
         Window win;
         win.click(findItem(win.w.ui.treeWidget, "UUID=" + kB));
@@ -487,7 +487,7 @@ private slots:
 
     void blankDigestsAndNoRecords()
     {
-        QVERIFY(CAdminFixture::addClient(kC, "pc", "10.1.1.1", "1"));
+        QVERIFY(CAdminFixture::addClient(kC, "pc", "203.0.113.1", "1"));
         // Rows whose digest property is missing get a blank digest.
         QVERIFY(CAdminFixture::addClientFile(kC, {{"CPU", {CAdminFixture::row({"Vendor=X"})}}}));
         Window win;

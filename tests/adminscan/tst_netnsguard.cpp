@@ -17,7 +17,7 @@ private slots:
             << QStringList {"127.0.0.1", "::1", "198.51.100.1"} << "198.51.100.1/24" << QStringList();
         QTest::newRow("any 127/8 address passes") << QStringList {"127.1.2.3"} << "198.51.100.1/24" << QStringList();
         QTest::newRow("a machine address is refused")
-            << QStringList {"127.0.0.1", "198.51.100.1", "10.1.2.3"} << "198.51.100.1/24" << QStringList {"10.1.2.3"};
+            << QStringList {"127.0.0.1", "198.51.100.1", "203.0.113.3"} << "198.51.100.1/24" << QStringList {"203.0.113.3"};
         QTest::newRow("the neighbouring /24 is refused") << QStringList {"198.51.101.1",
             "198.51.99.200"} << "198.51.100.1/24" << QStringList {"198.51.101.1", "198.51.99.200"};
         QTest::newRow("IPv6 is not scanned, so not refused")

@@ -15,11 +15,11 @@ private slots:
         QTest::addColumn<QString>("last");
 
         QTest::newRow("host .20: own address, then 254 others")
-            << QStringList {"192.168.1.20"} << 255
-            << QStringList {"192.168.1.20 192.168.1.20", "192.168.1.1 192.168.1.20"} << "192.168.1.255 192.168.1.20";
+            << QStringList {"203.0.113.20"} << 255
+            << QStringList {"203.0.113.20 203.0.113.20", "203.0.113.1 203.0.113.20"} << "203.0.113.255 203.0.113.20";
         QTest::newRow("address .0: hosts 1 to 255 besides it")
-            << QStringList {"10.0.0.0"} << 256 << QStringList {"10.0.0.0 10.0.0.0", "10.0.0.1 10.0.0.0"}
-            << "10.0.0.255 10.0.0.0";
+            << QStringList {"198.51.100.0"} << 256 << QStringList {"198.51.100.0 198.51.100.0", "198.51.100.1 198.51.100.0"}
+            << "198.51.100.255 198.51.100.0";
         QTest::newRow("IPv6 and 127.0.0.1 give nothing")
             << QStringList {"::1", "127.0.0.1", "fe80::1"} << 0 << QStringList() << "";
         QTest::newRow("other loopback addresses are probed")

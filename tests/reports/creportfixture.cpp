@@ -53,24 +53,24 @@ QList<CReportFixture::Client> CReportFixture::searchClients()
     };
     QList<Client> out;
     // alpha: Intel 2400 MHz, first module 1024 M (then 512 M), 250 GB.
-    out << Client {"alpha", "10.0.0.1",
+    out << Client {"alpha", "198.51.100.1",
         {cpu("Intel(R) Core(TM)2 CPU 6600 @ 2.40GHz"), memory({"1073741824", "536870912"}),
             disk("ST3250410AS", "250056737280")}};
     // bravo: AMD 800 MHz, 512 M, 80 GB.
     out << Client {
-        "bravo", "10.0.0.2", {cpu("AMD Athlon 800MHz"), memory({"536870912"}), disk("WDC WD800", "80026361856")}};
+        "bravo", "198.51.100.2", {cpu("AMD Athlon 800MHz"), memory({"536870912"}), disk("WDC WD800", "80026361856")}};
     // charlie: other vendor, a blank before the unit (0), 2048 M, a disk without size (0).
     out << Client {
-        "charlie", "10.0.0.3", {cpu("VIA Nehemiah 1.2 GHz"), memory({"2147483648"}), disk("Virtual Disk", QString())}};
+        "charlie", "198.51.100.3", {cpu("VIA Nehemiah 1.2 GHz"), memory({"2147483648"}), disk("Virtual Disk", QString())}};
     // delta: Intel, 800MHz early and 2.0GHz later (the decimal wins: 2000), "4096M" kept, 500 GB.
-    out << Client {"delta", "10.0.0.4",
+    out << Client {"delta", "198.51.100.4",
         {cpu("Intel Pentium 800MHz FSB 2.0GHz"), memory({"4096M"}), disk("ST3500", "500107862016")}};
     // echo: listed, no inventory file.
-    Client echo {"echo", "10.0.0.5", {}};
+    Client echo {"echo", "198.51.100.5", {}};
     echo.withFile = false;
     out << echo;
     // foxtrot: AMD with a lower-case unit (2130), 256 M, 1000 GB; a name beyond Latin-1.
-    out << Client {QString::fromUtf8("\xe7\xa0\x94\xe7\xa9\xb6-foxtrot"), "10.0.0.6",
+    out << Client {QString::fromUtf8("\xe7\xa0\x94\xe7\xa9\xb6-foxtrot"), "198.51.100.6",
         {cpu("AMD Sempron 2.13ghz"), memory({"268435456"}), disk("ST1000", "1000204886016")}};
     return out;
 }

@@ -19,10 +19,10 @@ QByteArray expected(const QString &name)
 
 QList<CReportFixture::Client> exportClients()
 {
-    CReportFixture::Client lab {QString::fromUtf8("\xe7\xa0\x94\xe7\xa9\xb6<lab>"), "10.1.0.1",
+    CReportFixture::Client lab {QString::fromUtf8("\xe7\xa0\x94\xe7\xa9\xb6<lab>"), "203.0.113.1",
         {{"CPU", {"Name=Intel A\nMaxClockSpeed=2400\n", "Name=Intel B\n"}},
             {"Software", {"Caption=<script>alert(1)</script>\nVendor=R&D\n"}}}};
-    CReportFixture::Client bare {"bare", "10.1.0.2", {}};
+    CReportFixture::Client bare {"bare", "203.0.113.2", {}};
     bare.withFile = false;
     return {lab, bare};
 }

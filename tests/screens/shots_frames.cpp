@@ -29,10 +29,10 @@ struct Client
 };
 
 const Client kClients[] = {
-    {"{5a0c3e2b-7d41-4f6e-9b8a-0000000000a1}", "ACCOUNTS-01", "192.168.10.21", "1", "lab"},
-    {"{5a0c3e2b-7d41-4f6e-9b8a-0000000000a2}", "\xe8\xb4\xa2\xe5\x8a\xa1-02", "192.168.10.22", "2", "lab"},
-    {"{5a0c3e2b-7d41-4f6e-9b8a-0000000000a3}", "RECEPTION", "192.168.10.23", "1", ""},
-    {"{5a0c3e2b-7d41-4f6e-9b8a-0000000000a4}", "BUILD-MAC", "192.168.10.24", "3", "0"},
+    {"{5a0c3e2b-7d41-4f6e-9b8a-0000000000a1}", "ACCOUNTS-01", "198.51.100.21", "1", "lab"},
+    {"{5a0c3e2b-7d41-4f6e-9b8a-0000000000a2}", "\xe8\xb4\xa2\xe5\x8a\xa1-02", "198.51.100.22", "2", "lab"},
+    {"{5a0c3e2b-7d41-4f6e-9b8a-0000000000a3}", "RECEPTION", "198.51.100.23", "1", ""},
+    {"{5a0c3e2b-7d41-4f6e-9b8a-0000000000a4}", "BUILD-MAC", "198.51.100.24", "3", "0"},
 };
 
 // Folders, clients with change records and update records, made through the store once per run.
@@ -75,10 +75,10 @@ void makeFixture()
     }
     CUpdateLog log;
     log.init();
-    log.addRecord(QStringLiteral("ACCOUNTS-01(192.168.10.21)"), QString(), QStringLiteral("2.2.20100301"),
+    log.addRecord(QStringLiteral("ACCOUNTS-01(198.51.100.21)"), QString(), QStringLiteral("2.2.20100301"),
         {QStringLiteral("C:\\Bramix\\update\\BramixClient.exe"), QStringLiteral("C:\\Bramix\\update\\readme.txt")},
         QStringLiteral("force"));
-    log.addRecord(QStringLiteral("RECEPTION(192.168.10.23)"), QStringLiteral("2.1.20090713"),
+    log.addRecord(QStringLiteral("RECEPTION(198.51.100.23)"), QStringLiteral("2.1.20090713"),
         QStringLiteral("2.2.20100301"), {QStringLiteral("C:\\Bramix\\update\\BramixClient.exe")},
         QStringLiteral("auto"));
     log.save();
