@@ -25,8 +25,10 @@ public:
 
     bool startServer();
     // Installs the client service on first use; starts it with the extra environment (which the
-    // service manager hands on to the service process) and waits until the agent listens.
-    bool startClient(const QProcessEnvironment &extra = {});
+    // service manager hands on to the service process) and, unless told not to, waits until the
+    // agent listens.
+    enum Wait { WaitForListener, StartOnly };
+    bool startClient(const QProcessEnvironment &extra = {}, Wait wait = WaitForListener);
     bool stopClient();
     bool clientRunning();
 
