@@ -9,6 +9,7 @@
 #include <QDomNodeList>
 #include <QHash>
 #include <QMutex>
+#include <QSet>
 
 #include <cstring>
 
@@ -297,6 +298,41 @@ int CSet::addPC(const QString &uuid, const QString &name, const QString &ip)
         root.appendChild(pc);
         return 0;
     });
+}
+
+int CSet::addPCs(const QList<NewPC> &clients, QStringList *added)
+{
+    QStringList listed;
+    const int rc = modify(false, [&](QDomDocument &doc) {
+        QDomElement root = doc.documentElement();
+        if (root.isNull())
+            return 0;
+        // One pass over the list instead of a lookup per client: a scan may bring hundreds at once.
+        QSet<QString> known;
+        for (QDomElement e = root.firstChildElement(QStringLiteral("pc")); !e.isNull(); e = e.nextSiblingElement()) {
+            if (e.hasAttribute(QStringLiteral("UUID")))
+                known.insert(e.attribute(QStringLiteral("UUID")));
+        }
+        for (const NewPC &client : clients) {
+            if (!CStorePath::isSafeUuid(client.uuid) || known.contains(client.uuid))
+                continue;
+            QDomElement pc = doc.createElement(QStringLiteral("pc"));
+            pc.setAttribute(QStringLiteral("UUID"), client.uuid);
+            appendTextChild(doc, pc, QStringLiteral("name"), client.name);
+            appendTextChild(doc, pc, QStringLiteral("ip"), client.ip);
+            appendTextChild(doc, pc, QStringLiteral("version"), client.version);
+            appendTextChild(doc, pc, QStringLiteral("os"), client.os);
+            root.appendChild(pc);
+            known.insert(client.uuid);
+            listed.append(client.uuid);
+        }
+        return 0;
+    });
+    if (rc != 0)
+        return -1;
+    if (added)
+        *added = listed;
+    return int(listed.size());
 }
 
 int CSet::removePC(const QString &uuid)

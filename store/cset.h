@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <list>
 #include <map>
@@ -34,6 +35,20 @@ public:
     int findPC(const QString &uuid);
     int addPC(const QString &uuid, const QString &name, const QString &ip, const QString &version, const QString &os);
     int addPC(const QString &uuid, const QString &name, const QString &ip);
+    // A client found by a scan, for addPCs.
+    struct NewPC
+    {
+        QString uuid;
+        QString name;
+        QString ip;
+        QString version;
+        QString os;
+    };
+    // Adds, in one locked write of list.xml, each of the clients that is not listed yet (as findPC
+    // sees it; a UUID given twice is added once, one the store refuses is left out), each as the long
+    // form of addPC writes it. added receives the UUIDs this call listed. The number added, or -1 when
+    // list.xml could not be changed (then nothing was added).
+    int addPCs(const QList<NewPC> &clients, QStringList *added = nullptr);
     int removePC(const QString &uuid);
     int setPCFolder(const QString &uuid, const QString &folder);
     int setNotice(const QString &uuid, bool flag);

@@ -311,7 +311,7 @@ private slots:
     void unreadableListIsNeverReplaced_data()
     {
         QTest::addColumn<int>("operation");
-        for (int op = 0; op < 7; ++op)
+        for (int op = 0; op < 8; ++op)
             QTest::newRow(qPrintable(QString("op%1").arg(op))) << op;
     }
 
@@ -344,6 +344,9 @@ private slots:
             break;
         case 6:
             rc = set.deleteFolder("{F}");
+            break;
+        case 7:
+            rc = set.addPCs({{"{B}", "b", "1.1.1.1", "v", "1"}});
             break;
         }
         QCOMPARE(rc, -1);
@@ -393,6 +396,54 @@ private slots:
         QCOMPARE(set.addPC(uuid, "n", "10.0.0.2"), -1);
         QCOMPARE(CStoreTestRun::read("list.xml"), before);
         QCOMPARE(CStoreTestRun::inode("list.xml"), inode);
+    }
+
+    // Clients found by one scan, written together: each new one once, in the order given, as the
+    // long form of addPC writes it; the listed, repeated and refused ones left out.
+    void severalClientsInOneWrite_data()
+    {
+        QTest::addColumn<QStringList>("given");
+        QTest::addColumn<QStringList>("added");
+        QTest::newRow("new ones") << QStringList {"{B}", "{C}"} << QStringList {"{B}", "{C}"};
+        QTest::newRow("already listed") << QStringList {"{A}", "{B}"} << QStringList {"{B}"};
+        QTest::newRow("given twice") << QStringList {"{B}", "{B}"} << QStringList {"{B}"};
+        QTest::newRow("refused uuid") << QStringList {"../{B}", "{C}"} << QStringList {"{C}"};
+        QTest::newRow("none new") << QStringList {"{A}"} << QStringList {};
+        QTest::newRow("none") << QStringList {} << QStringList {};
+    }
+    void severalClientsInOneWrite()
+    {
+        QFETCH(QStringList, given);
+        QFETCH(QStringList, added);
+        QVERIFY(CStoreTestRun::write("list.xml", list(folder("F", "{F}") + pc("{A}"))));
+        CSet set;
+        QCOMPARE(set.openList(), 1);
+        QList<CSet::NewPC> clients;
+        for (const QString &uuid : given)
+            clients.append({uuid, "n" + uuid, "198.51.100.7", "2.1.20090713", "2"});
+        QStringList listed {"stale"};
+        QCOMPARE(set.addPCs(clients, &listed), int(added.size()));
+        QCOMPARE(listed, added);
+
+        CSet check;
+        QCOMPARE(check.openList(), 1);
+        std::list<PCEntry> pcs;
+        check.getPCList(pcs);
+        QStringList expected = added;
+        std::reverse(expected.begin(), expected.end());
+        expected.append("{A}");
+        QCOMPARE(uuidsOf(pcs), expected);
+        QList<FolderEntry> folders;
+        check.getFolders(folders);
+        QCOMPARE(folders.size(), 1);
+        for (const PCEntry &e : pcs) {
+            if (e.at("UUID") == "{A}")
+                continue;
+            QCOMPARE(QString::fromStdString(e.at("name")), "n" + QString::fromStdString(e.at("UUID")));
+            QCOMPARE(e.at("ip"), std::string("198.51.100.7"));
+            QCOMPARE(e.at("version"), std::string("2.1.20090713"));
+            QCOMPARE(e.at("os"), std::string("2"));
+        }
     }
 
     void peerTextsAreFiltered()
