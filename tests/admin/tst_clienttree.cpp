@@ -73,7 +73,8 @@ QStringList uuidsInList()
 
 QImage picture(const QString &name)
 {
-    return QImage(QStringLiteral(":/new/prefix1/Resources/") + name).convertToFormat(QImage::Format_ARGB32);
+    return QImage(QStringLiteral(":/new/prefix1/Resources/") + name)
+        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 const QString kA = QStringLiteral("{0000000a-0000-0000-0000-000000000000}");
@@ -125,12 +126,13 @@ private slots:
         QVERIFY(CAdminFixture::addClient("{f0}", "golf", "198.51.100.7", "1", "{nowhere}"));
         Window win;
         QTreeWidget *tree = win.w.ui.treeWidget;
-        QCOMPARE(topTexts(tree), QStringList({"Lab", "Office", "golf(198.51.100.7)", "echo(198.51.100.5)", "alpha(198.51.100.1)"}));
+        QCOMPARE(topTexts(tree),
+            QStringList({"Lab", "Office", "golf(198.51.100.7)", "echo(198.51.100.5)", "alpha(198.51.100.1)"}));
         QCOMPARE(tag(tree->topLevelItem(0)), QStringLiteral("FOLDER={f2}"));
         QCOMPARE(childTexts(tree->topLevelItem(0)), QStringList({"charlie(198.51.100.3)"}));
         QCOMPARE(childTexts(tree->topLevelItem(1)), QStringList({"delta(198.51.100.4)", "bravo(198.51.100.2)"}));
         QCOMPARE(picture("folder.png"),
-            tree->topLevelItem(0)->icon(0).pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32));
+            tree->topLevelItem(0)->icon(0).pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied));
         for (int i = 0; i < tree->topLevelItemCount(); ++i)
             QCOMPARE(tree->topLevelItem(i)->isExpanded(), false);
     }
@@ -225,7 +227,8 @@ private slots:
         Window win;
         QTreeWidgetItem *client = findItem(win.w.ui.treeWidget, "UUID=" + kA);
         QVERIFY(client);
-        QCOMPARE(client->icon(0).pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32), picture(icon));
+        QCOMPARE(
+            client->icon(0).pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied), picture(icon));
     }
 
     void clientItem()

@@ -21,12 +21,13 @@ namespace {
 
 QImage picture(const QString &name)
 {
-    return QImage(QStringLiteral(":/new/prefix1/Resources/") + name).convertToFormat(QImage::Format_ARGB32);
+    return QImage(QStringLiteral(":/new/prefix1/Resources/") + name)
+        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 QImage iconImage(const QIcon &icon, int size = 32)
 {
-    return icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+    return icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 QStringList actionTexts(const QList<QAction *> &actions)
@@ -363,7 +364,7 @@ private slots:
             seenProduct = about.ui.label_2->text();
             seenOk = about.ui.pushButton->text();
             seenVersion = about.ui.m_ctrVersion->text();
-            seenPicture = about.ui.label->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+            seenPicture = about.ui.label->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
             about.show();
             QTest::mouseClick(about.ui.pushButton, Qt::LeftButton);
             return about.result();
