@@ -172,6 +172,22 @@ private slots:
             QCOMPARE(tag(win.w.ui.treeWidget->topLevelItem(0)), QStringLiteral("FOLDER="));
     }
 
+    // The parent is looked for among every top-level item made so far, clients included, folders first.
+    void folderValueOfATopLevelClient()
+    {
+        QVERIFY(CAdminFixture::addClient("{a9}", "yankee", "198.51.100.9", "1", "{a7}"));
+        QVERIFY(CAdminFixture::addClient("{a8}", "zulu", "198.51.100.8", "1", "{a7}"));
+        QVERIFY(CAdminFixture::addClient("{a7}", "xray", "198.51.100.7", "1"));
+        QVERIFY(CAdminFixture::addFolder("Later", "{a8}"));
+        Window win;
+        QTreeWidget *tree = win.w.ui.treeWidget;
+        QCOMPARE(topTexts(tree), QStringList({"Later", "xray(198.51.100.7)"}));
+        QCOMPARE(childTexts(tree->topLevelItem(1)).mid(0, 2), QStringList({"CPU", "BaseBoard"}));
+        QCOMPARE(
+            childTexts(tree->topLevelItem(1)).mid(13), QStringList({"zulu(198.51.100.8)", "yankee(198.51.100.9)"}));
+        QCOMPARE(childTexts(tree->topLevelItem(0)), QStringList());
+    }
+
     void noticeColour_data()
     {
         QTest::addColumn<QString>("notice"); // null: no attribute
