@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages that building, running and testing Bramix need; skips what is there.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build qt6-base-dev qt6-tools-dev qt6-l10n-tools libgl-dev
+packages=(build-essential cmake ninja-build qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libgl-dev
           xvfb xauth fonts-wqy-microhei iproute2 util-linux clang libclang-rt-14-dev
           libpugixml-dev poppler-utils ccache)
 

@@ -7,9 +7,11 @@
 #include "ctestenvironment.h"
 #include "qtm.h"
 
+#include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QListWidget>
 #include <QPointer>
+#include <QPushButton>
 #include <QSettings>
 #include <QThread>
 #include <QTranslator>
@@ -287,6 +289,36 @@ private slots:
         QCOMPARE(detailsDock(win.w)->windowTitle(), QStringLiteral("Details"));
         QCOMPARE(win.w.ui.treeWidget->headerItem()->text(0), QStringLiteral("computer"));
         QCOMPARE(win.w.ui.action_Open->statusTip(), QStringLiteral("Search network"));
+    }
+
+    // The toolkit's own texts (standard buttons of every dialog) follow the switch through the same
+    // translator.
+    void toolkitTextsFollow_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("cancel");
+        QTest::addColumn<QString>("ok");
+        QTest::newRow("Chinese") << "actionChinese" << QString::fromUtf8("取消") << QString::fromUtf8("确定");
+        QTest::newRow("Japanese") << "actionJapanese" << QString::fromUtf8("キャンセル") << "OK";
+        QTest::newRow("English") << "actionEnglish"
+                                 << "Cancel"
+                                 << "OK";
+    }
+
+    void toolkitTextsFollow()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, cancel);
+        QFETCH(QString, ok);
+        if (action != QLatin1String("actionEnglish") && !QFile::exists("/usr/share/qt6/translations/qtbase_zh_CN.qm"))
+            QSKIP("the toolkit's translations (qt6-translations-l10n) are not installed");
+        Window win;
+        win.w.findChild<QAction *>(action)->trigger();
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), ok);
+        // The console's own texts are still there.
+        QVERIFY(action == QLatin1String("actionEnglish") || win.w.ui.action_Open->text() != QLatin1String("&Search"));
     }
 
     // Each switch frees the translator it replaces, but never the one main owns.
