@@ -90,6 +90,7 @@ demo_bramix() {
     rm -rf "$srv" "$cli" "$top/local/empty-machine"
     bramix_install_server "$srv" "$stage"
     bramix_install_client "$cli" "$stage"
+    [ -x "$stage/BramixAdmin" ] && bramix_install_admin "$srv" "$stage"
     cp -f "$top/build/tests/bin/bramix-consolescan" "$srv/"
     mkdir -p "$top/local/empty-machine"
     echo "server side: $srv"; ls "$srv" | sed 's/^/    /'
@@ -122,7 +123,7 @@ demo_bramix() {
 
     echo "--- the console scans its subnet $BRAMIX_SCAN_ADDRESS: bramix-consolescan ---"
     local uuid
-    uuid=$(cd "$srv" && ./bramix-consolescan | head -n 1 | cut -d' ' -f1)
+    uuid=$(cd "$srv" && ./bramix-consolescan | sed -n 1p | cut -d' ' -f1)
     echo "client $uuid listed in list.xml, inventory file $uuid.xml made"
 
     echo "--- the client's next start sees this machine and reports all of it ---"
@@ -137,7 +138,22 @@ demo_bramix() {
     done
     echo "list.xml: $(grep -o "<pc [^>]*UUID=\"$uuid\"[^>]*>" "$srv/list.xml")"
     echo "--- the console's Details of the client, from $srv/$uuid.xml ($(wc -c <"$srv/$uuid.xml") bytes) ---"
-    (cd "$srv" && ./bramix-consolescan --show "$uuid" | head -n 40)
+    (cd "$srv" && ./bramix-consolescan --show "$uuid" | sed -n 1,40p)
+
+    # The console itself on these files: in a window when there is a display, and as pictures of
+    # each of its windows (EN, CN, JP) in any case.
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$srv/BramixAdmin" ] && [ "${BRAMIX_NO_WINDOW:-0}" != 1 ]; then
+        echo "--- the console on this display (close its window to go on) ---"
+        (cd "$srv" && ./BramixAdmin) || echo "(the console could not open a window here)"
+    fi
+    if [ -x "$top/build/tests/bin/bramix-screens" ]; then
+        rm -rf "$top/local/screens"
+        QT_QPA_PLATFORM=offscreen BRAMIX_STAGE_DIR="$top/build/stage" "$top/build/tests/bin/bramix-screens" "$top/local/screens" --from "$srv" \
+            >"$top/local/screens.log" 2>&1 || echo "(some pictures failed: $top/local/screens.log)"
+        echo "--- the console's windows on these files, as pictures: $top/local/screens ---"
+        (cd "$top/local/screens" && find . -name '*.png' | sort | head -n 12 | sed 's/^/    /')
+        echo "    ... $(find "$top/local/screens" -name '*.png' | wc -l) pictures in all"
+    fi
 
     echo "--- stopping and uninstalling both services ---"
     "$client" -t
