@@ -3,15 +3,12 @@
 #include "ccommandframe.h"
 #include "cdialogs.h"
 #include "cmessages.h"
-#include "cpcconfig.h"
-#include "cset.h"
+#include "cnewclientwriter.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
 
 #include <QEventLoop>
 #include <QMessageBox>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -22,15 +19,6 @@
 namespace {
 
 const int kSliceMs = 100;
-
-// Probes of one console look a client up and add it under this lock, so that
-// one agent answering two probes at once (two addresses, two scans) is listed
-// once; the store's file lock keeps the server's writes apart.
-QMutex &listLock()
-{
-    static QMutex lock;
-    return lock;
-}
 
 } // namespace
 
@@ -165,35 +153,37 @@ bool CScanThread::handleAnswer(const QString &text)
     if (identityField.split(QLatin1Char('|')).size() < 3 || !isValidUuid(identity.uuid))
         return false;
 
-    QMutexLocker locker(&listLock());
-    CSet list;
-    if (list.openList() != 1) {
-        warn(tr("Fetal error"), QStringLiteral("setting file missed.\n"));
-        return false;
-    }
-    if (list.findPC(identity.uuid) != 0) {
-        emit foundPC(QString(), QString(), QStringLiteral("0"));
-        return true;
-    }
     const QString label = identity.hostLabel;
     const qsizetype open = label.indexOf(QLatin1Char('('));
-    const QString name = open < 0 ? label : label.left(open);
-    QString address;
+    CSet::NewPC client;
+    client.uuid = identity.uuid;
+    client.name = open < 0 ? label : label.left(open);
     if (open >= 0) {
         const qsizetype close = label.indexOf(QLatin1Char(')'), open + 1);
-        address = close < 0 ? label.mid(open + 1) : label.mid(open + 1, close - open - 1);
+        client.ip = close < 0 ? label.mid(open + 1) : label.mid(open + 1, close - open - 1);
     }
-    // Shown only once it is really listed: a client the tree shows but list.xml
-    // lacks would vanish at the next rebuild.
-    if (list.addPC(identity.uuid, name, address, identity.version, identity.platform) != 0)
+    client.version = identity.version;
+    client.os = identity.platform;
+    // Shown only once it is really listed: a client the tree shows but list.xml lacks would vanish at
+    // the next rebuild.
+    switch (CNewClientWriter::record(client, text)) {
+    case CNewClientWriter::ListMissing:
+        warn(tr("Fetal error"), QStringLiteral("setting file missed.\n"));
         return false;
-    emit foundPC(label, identity.uuid, identity.platform);
-    CPcConfig config(identity.uuid);
-    if (config.open() == 1)
-        config.createFromTemplate(text);
-    else
+    case CNewClientWriter::WriteFailed:
+        return false;
+    case CNewClientWriter::Known:
+        emit foundPC(QString(), QString(), QStringLiteral("0"));
+        return true;
+    case CNewClientWriter::Added:
+        emit foundPC(label, identity.uuid, identity.platform);
+        return true;
+    case CNewClientWriter::AddedWithoutFile:
+        emit foundPC(label, identity.uuid, identity.platform);
         warn(tr("Fetal error"), QStringLiteral("Create File failed.\n"));
-    return true;
+        return true;
+    }
+    return false;
 }
 
 void CScanThread::warn(const QString &title, const QString &text)

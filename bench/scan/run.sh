@@ -8,7 +8,8 @@
 #    namespace, joined to the bridge by a veth pair, holds 198.51.100.2-21 with one fake agent each.
 #    The other 234 hosts are absent: their probes take the real 1000 ms connect wait.
 # 2. 254 new clients into a list of 10,000: lo with 198.51.100.1/24 (the whole /24 answers locally),
-#    fake agents on .2-.255.
+#    fake agents on .1-.254, one on the console's own address; .255 is the broadcast address, which
+#    no TCP connection reaches.
 # 3. A forced push of 5 MiB to 1,000 fake agents on 127.0.1.1 and on (127/8 answers locally).
 set -euo pipefail
 build=$(cd "${1:?usage: run.sh <build dir>}" && pwd)
@@ -45,7 +46,7 @@ fi
 if [ "${BRAMIX_BENCH_SCAN_STEP:-}" = list ]; then
     ip link set lo up
     ip addr add "$BRAMIX_SCAN_ADDRESS" dev lo
-    coproc AGENTS { "$stage/bench_scan_agents" 198.51.100.2 254; }
+    coproc AGENTS { "$stage/bench_scan_agents" 198.51.100.1 254; }
     read -r ready <&"${AGENTS[0]}"
     echo "agents: $ready"
     "$stage/bench_scan" scan 10000

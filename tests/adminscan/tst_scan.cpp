@@ -163,6 +163,40 @@ private slots:
         QCOMPARE(w.ui.treeWidget->topLevelItemCount(), 4);
     }
 
+    // Many agents answering at once, into a list that holds clients already: each new one is listed
+    // once with its file and shown, the listed ones stay, none is lost between the batched writes.
+    void manyAgentsAtOnceEachListedOnce()
+    {
+        const QString net = CNetnsGuard::ownAddress().section('.', 0, 2) + '.';
+        {
+            CSet list;
+            QCOMPARE(list.openList(), 1);
+            QCOMPARE(list.addPC(uuidOf(500), "PC500", net + "250", "2.1.20090713", "2"), 0);
+            QCOMPARE(list.addPC(uuidOf(120), "PC120", net + "120", "2.1.20090713", "1"), 0);
+        }
+        QStringList expected {
+            uuidOf(500) + " PC500 " + net + "250 2.1.20090713 2", uuidOf(120) + " PC120 " + net + "120 2.1.20090713 1"};
+        for (int host = 100; host < 220; ++host) {
+            QVERIFY(agent(net + QString::number(host), uuidOf(host)));
+            if (host != 120)
+                expected.append(uuidOf(host) + " PC" + QString::number(host) + " " + net + QString::number(host)
+                    + " 2.1.20090713 1");
+        }
+        expected.sort();
+
+        qtm w;
+        w.init();
+        QCOMPARE(w.ui.treeWidget->topLevelItemCount(), 2);
+        w.ui.action_Open->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(scanDone(w), 60000);
+        QCOMPARE(w.m_found, 119);
+        QCOMPARE(listed(), expected);
+        for (int host = 100; host < 220; ++host)
+            QCOMPARE(QFile::exists(CStoreTestRun::path(uuidOf(host) + ".xml")), host != 120);
+        QCOMPARE(w.ui.treeWidget->topLevelItemCount(), 121);
+        QVERIFY(CAdminTestRun::dialogs().messages.isEmpty());
+    }
+
     void brokenListWarnsOncePerAgent()
     {
         const QString net = CNetnsGuard::ownAddress().section('.', 0, 2) + '.';
