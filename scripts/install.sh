@@ -6,6 +6,8 @@
 #                                                   updateLog.xml
 #   scripts/install.sh client <dir> [<stage dir>]   BramixClient, Inquix, Swaplet, set.xml and the COM,
 #                                                   WMI and service manager stand-ins
+#   scripts/install.sh admin <dir> [<stage dir>]    BramixAdmin, its translations, the report window's
+#                                                   setting.xml and the server's shared files
 #
 # Programs and libraries are always replaced. Data files are installed only where the directory has
 # none yet, so installing over an existing installation keeps its client list, inventory files, update
@@ -67,7 +69,8 @@ bramix_install_admin() {
         [ -e "$stage/$f" ] || { echo "install: $stage/$f is missing (not built?)" >&2; return 1; }
         cp -f "$stage/$f" "$dir/$f"
     done
-    for f in list.xml configtempl.xml uplist.xml updateLog.xml; do
+    # setting.xml is the report window's page set-up, read from the directory the console starts in.
+    for f in list.xml configtempl.xml uplist.xml updateLog.xml setting.xml; do
         _bramix_copy_data "$stage" "$dir" "$f" || return 1
     done
 }

@@ -185,6 +185,33 @@ private slots:
         QVERIFY(!readAll(file()).contains("5"));
     }
 
+    // The file installed beside the console: it parses, holds every page set-up key with a value the
+    // readers take, and a font that the font rule turns into a real font, not the fallback.
+    void stagedFileReads()
+    {
+        QVERIFY(QFile::copy(QStringLiteral(BRAMIX_STAGED_SETTING), file()));
+        QVERIFY(QFile::setPermissions(file(), QFile::ReadOwner | QFile::WriteOwner));
+        CSetting s;
+        QCOMPARE(s.init(), 1);
+        QMap<QString, QString> m;
+        s.getPageSet(m);
+        for (const char *key : {"left", "right", "top", "bottom", "pagesize", "orientation"}) {
+            bool ok = false;
+            m.value(key).toInt(&ok);
+            QVERIFY2(ok, key);
+        }
+        QCOMPARE(CSetting::number(m.value("pagesize")), 0);
+        QCOMPARE(m.value("orientation"), QString("0"));
+        const QFont current(QStringLiteral("current family"), 7);
+        const QFont font = CSetting::font(m.value("font"), current);
+        QVERIFY(font.family() != current.family());
+        QVERIFY(font.pointSize() > 7);
+        // A save from the page set-up dialog goes through and reads back.
+        QCOMPARE(save({{"left", "30"}}), 0);
+        QCOMPARE(load().value("left"), QString("30"));
+        QCOMPARE(load().value("font"), m.value("font"));
+    }
+
     void fontRule_data()
     {
         QTest::addColumn<QString>("value");
