@@ -1,19 +1,24 @@
-// bramix-consolescan [--details] | --show <UUID>: the console's own network scan, for the run command and the
-// end-to-end tests, which have no screen. It builds the console's main window offscreen from the
-// files of its directory (it must lie in the server's directory, as the console does), runs
+// bramix-consolescan [--details] | --show <UUID> | --push <file> <version>: the console's own network scan, for
+// the run command and the end-to-end tests, which have no screen. It builds the console's main window offscreen from
+// the files of its directory (it must lie in the server's directory, as the console does), runs
 // "&Search", waits for the scan to end and prints one line "<UUID> <host label>" per new client (with
 // --details, followed by the client's Details lines, indented). --show prints the Details lines of a
-// listed client without scanning. No dialog waits: a message box the
+// listed client without scanning. --push publishes <file> as the Linux client of <version> through the
+// console's update file dialog with "push at once" ticked, waits until every listed client has
+// reported and prints the update frame's text; it fails unless every push succeeded. No dialog waits: a message box the
 // console would show is printed to standard error instead.
 //
-// It scans only inside a network namespace made for it: every local IPv4 address must lie in
+// It scans and pushes only inside a network namespace made for it: every local IPv4 address must lie in
 // 127.0.0.0/8 or in BRAMIX_SCAN_ADDRESS's range (e.g. 198.51.100.1/24), otherwise it refuses.
 #include "cnetnsguard.h"
 #include "ctestdialogs.h"
 #include "qtm.h"
+#include "selupfiledlg.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QListWidget>
 
 #include <cstdio>
@@ -47,6 +52,43 @@ int main(int argc, char **argv)
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "bramix-consolescan: %s\n", qPrintable(problem));
         return 1;
+    }
+    if (args.value(1) == QLatin1String("--push") && args.size() == 4) {
+        CTestDialogs dialogs;
+        CDialogs::setInstance(&dialogs);
+        const QString file = args.at(2);
+        const QString version = args.at(3);
+        dialogs.dialogHandlers.enqueue([file, version](QDialog &dialog) {
+            auto *dlg = qobject_cast<SelUpFileDlg *>(&dialog);
+            if (!dlg)
+                return int(QDialog::Rejected);
+            dlg->findChild<QListWidget *>(QStringLiteral("WindowsList"))->clear();
+            dlg->findChild<QListWidget *>(QStringLiteral("LinuxList"))->clear();
+            dlg->setList({}, {file}, version);
+            dlg->findChild<QCheckBox *>(QStringLiteral("cbForce"))->setChecked(true);
+            return int(QDialog::Accepted);
+        });
+        int rc = 1;
+        {
+            qtm window;
+            window.init();
+            window.ui.actionUpdate_Client->trigger();
+            QElapsedTimer timer;
+            timer.start();
+            while (window.m_updateTotal > 0 && window.m_updateOK + window.m_updateFailed < window.m_updateTotal
+                && timer.elapsed() < 300000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::processEvents();
+            for (const CTestDialogs::Message &m : std::as_const(dialogs.messages))
+                std::fprintf(
+                    stderr, "bramix-consolescan: message box \"%s\": %s", qPrintable(m.title), qPrintable(m.text));
+            const QLabel *text = window.m_updateFrame.findChild<QLabel *>(QStringLiteral("m_ctrText"));
+            std::printf("%s\n", text ? qPrintable(text->text()) : "");
+            if (window.m_updateTotal > 0 && window.m_updateOK == window.m_updateTotal)
+                rc = 0;
+        }
+        CDialogs::setInstance(nullptr);
+        return rc;
     }
     CTestDialogs dialogs;
     CDialogs::setInstance(&dialogs);

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
+#include <QNetworkInterface>
 
 E2eFixture::E2eFixture()
 {
@@ -17,10 +19,12 @@ E2eFixture::E2eFixture()
             return;
     }
     // The console's part: it lives beside the server's files, whose directory is its own.
-    const QString enrol = QStringLiteral("%1/bramix-enrol").arg(QCoreApplication::applicationDirPath());
-    if (!QFile::copy(enrol, serverDir() + QStringLiteral("/bramix-enrol")))
-        return;
-    QFile::setPermissions(serverDir() + QStringLiteral("/bramix-enrol"), QFile::permissions(enrol));
+    for (const QString &tool : {QStringLiteral("bramix-enrol"), QStringLiteral("bramix-consolescan")}) {
+        const QString from = QCoreApplication::applicationDirPath() + QLatin1Char('/') + tool;
+        if (!QFile::copy(from, serverDir() + QLatin1Char('/') + tool))
+            return;
+        QFile::setPermissions(serverDir() + QLatin1Char('/') + tool, QFile::permissions(from));
+    }
 
     if (run(clientDir() + QStringLiteral("/bramix-regsvr"), {clientDir() + QStringLiteral("/libInquix.so")}) != 0)
         return;
@@ -108,6 +112,59 @@ QString E2eFixture::enrol()
 {
     QByteArray out;
     if (run(serverDir() + QStringLiteral("/bramix-enrol"), {QStringLiteral("127.0.0.1")}, {}, &out) != 0)
+        return QString();
+    return QString::fromUtf8(out).trimmed();
+}
+
+QString E2eFixture::testAddress()
+{
+    return QStringLiteral("198.51.100.1");
+}
+
+namespace {
+
+// Only the other hosts of the /24 lack a route, so their probes fail at once; the address goes onto
+// lo only inside the namespace the launcher made for this test, never the machine's own.
+bool addTestAddress()
+{
+    if (QNetworkInterface::allAddresses().contains(QHostAddress(E2eFixture::testAddress())))
+        return true;
+    if (qEnvironmentVariable("BRAMIX_IN_NETNS") != QLatin1String("1"))
+        return false;
+    return E2eFixture::run(QStringLiteral("ip"),
+               {QStringLiteral("addr"), QStringLiteral("add"), E2eFixture::testAddress() + QStringLiteral("/24"),
+                   QStringLiteral("dev"), QStringLiteral("lo"), QStringLiteral("noprefixroute")})
+        == 0;
+}
+
+QProcessEnvironment consoleEnvironment()
+{
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("BRAMIX_SCAN_ADDRESS"), E2eFixture::testAddress() + QStringLiteral("/24"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+} // namespace
+
+QString E2eFixture::scan()
+{
+    if (!addTestAddress())
+        return QString();
+    QByteArray out;
+    if (run(serverDir() + QStringLiteral("/bramix-consolescan"), {}, consoleEnvironment(), &out, 120000) != 0)
+        return QString();
+    return QString::fromUtf8(out).section(QLatin1Char('\n'), 0, 0).section(QLatin1Char(' '), 0, 0);
+}
+
+QString E2eFixture::push(const QString &file, const QString &version)
+{
+    if (!addTestAddress())
+        return QString();
+    QByteArray out;
+    if (run(serverDir() + QStringLiteral("/bramix-consolescan"), {QStringLiteral("--push"), file, version},
+            consoleEnvironment(), &out, 120000)
+        != 0)
         return QString();
     return QString::fromUtf8(out).trimmed();
 }

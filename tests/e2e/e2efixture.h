@@ -36,6 +36,16 @@ public:
     // the client's UUID, empty on failure.
     QString enrol();
 
+    // The console's own scan (bramix-consolescan in the server's directory) of the test /24 that
+    // testAddress() puts on this namespace's lo: lists the client and makes its inventory file.
+    // Returns the client's UUID, empty on failure.
+    QString scan();
+    // The console publishes file as the Linux client of version and pushes it at once to every listed
+    // client ("Update client", "push at once"). The update frame's text, empty on failure.
+    QString push(const QString &file, const QString &version);
+    // The console's address on lo ("198.51.100.1"), added only to the namespace the test launcher made.
+    static QString testAddress();
+
     static bool waitForPort(quint16 port, int timeoutMs);
 
 private:

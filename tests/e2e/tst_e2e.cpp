@@ -193,6 +193,61 @@ private slots:
         // The host label up to a ":" of its address (here an IPv6 one, the namespace has no other).
         QVERIFY(record.firstChildElement("ip").text().startsWith(QHostInfo::localHostName() + "("));
     }
+
+    // The console finds the client with its own scan, then publishes a newer Linux client with "push at
+    // once": its push thread sends the file to the agent, Swaplet puts it in place of the client
+    // program and starts the service again, which now runs the new file. No server runs, so no update
+    // check serves the file: the client has it from the console alone.
+    void forcedPushRoad()
+    {
+        E2eFixture f;
+        QVERIFY(f.isValid());
+        const QString machine = f.path("machine");
+        QVERIFY(QDir().mkpath(machine));
+        QProcessEnvironment env;
+        env.insert("BRAMIX_WMI_ROOT", machine);
+        QVERIFY(f.startClient(env));
+        const QString uuid = f.scan();
+        QCOMPARE(uuid.size(), 38);
+        QVERIFY(CTestEnvironment::readFile(f.serverDir() + "/list.xml").contains(uuid.toUtf8()));
+
+        const QString client = f.clientDir() + "/BramixClient";
+        const QString published = f.path("updates") + "/BramixClient";
+        QVERIFY(QDir().mkpath(f.path("updates")));
+        const QByteArray newClient = CTestEnvironment::readFile(client) + QByteArray(4096, '\0') + "pushed client";
+        QVERIFY(CTestEnvironment::writeFile(published, newClient));
+        struct stat before;
+        QCOMPARE(::stat(QFile::encodeName(client).constData(), &before), 0);
+
+        QCOMPARE(f.push(published, "2.1.20090716"), QString("1 updated,sucessful 1"));
+
+        const QString swapletLog = f.clientDir() + "/updateLog.log";
+        QVERIFY(CTestEnvironment::waitFor(
+            [&] { return CTestEnvironment::readFile(swapletLog).contains("start service"); }, 60000));
+        QVERIFY2(CTestEnvironment::readFile(swapletLog)
+                     .endsWith("update file is:" + QFile::encodeName(client) + "\nstart service OK\n"),
+            CTestEnvironment::readFile(swapletLog).constData());
+        QCOMPARE(CTestEnvironment::readFile(client), newClient);
+        QVERIFY(!QFileInfo::exists(client + ".temp"));
+        struct stat after;
+        QCOMPARE(::stat(QFile::encodeName(client).constData(), &after), 0);
+        QVERIFY(after.st_ino != before.st_ino);
+        QCOMPARE(after.st_mode & 07777, before.st_mode & 07777);
+        QVERIFY(CTestEnvironment::waitFor([&] { return f.clientRunning() && !processesOf(client).isEmpty(); }, 30000));
+        QVERIFY(E2eFixture::waitForPort(2211, 60000));
+
+        // The console published the file and recorded the push as forced.
+        QCOMPARE(
+            elementTexts(
+                CTestXml::load(f.serverDir() + "/uplist.xml").documentElement().firstChildElement("linux"), "file"),
+            QStringList {published});
+        const QDomElement record
+            = CTestXml::load(f.serverDir() + "/updateLog.xml").documentElement().firstChildElement("record");
+        QVERIFY(record.nextSiblingElement("record").isNull());
+        QCOMPARE(record.firstChildElement("type").text(), QStringLiteral("force"));
+        QCOMPARE(record.firstChildElement("newVersion").text(), QStringLiteral("2.1.20090716"));
+        QCOMPARE(elementTexts(record.firstChildElement("files"), "file"), QStringList {published});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestE2e)
