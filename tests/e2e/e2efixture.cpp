@@ -19,12 +19,10 @@ E2eFixture::E2eFixture()
             return;
     }
     // The console's part: it lives beside the server's files, whose directory is its own.
-    for (const QString &tool : {QStringLiteral("bramix-enrol"), QStringLiteral("bramix-consolescan")}) {
-        const QString from = QCoreApplication::applicationDirPath() + QLatin1Char('/') + tool;
-        if (!QFile::copy(from, serverDir() + QLatin1Char('/') + tool))
-            return;
-        QFile::setPermissions(serverDir() + QLatin1Char('/') + tool, QFile::permissions(from));
-    }
+    const QString console = QCoreApplication::applicationDirPath() + QStringLiteral("/bramix-consolescan");
+    if (!QFile::copy(console, serverDir() + QStringLiteral("/bramix-consolescan")))
+        return;
+    QFile::setPermissions(serverDir() + QStringLiteral("/bramix-consolescan"), QFile::permissions(console));
 
     if (run(clientDir() + QStringLiteral("/bramix-regsvr"), {clientDir() + QStringLiteral("/libInquix.so")}) != 0)
         return;
@@ -106,14 +104,6 @@ bool E2eFixture::stopClient()
 {
     run(clientDir() + QStringLiteral("/BramixClient"), {QStringLiteral("-t")});
     return CTestEnvironment::waitFor([this] { return !clientRunning(); }, 20000);
-}
-
-QString E2eFixture::enrol()
-{
-    QByteArray out;
-    if (run(serverDir() + QStringLiteral("/bramix-enrol"), {QStringLiteral("127.0.0.1")}, {}, &out) != 0)
-        return QString();
-    return QString::fromUtf8(out).trimmed();
 }
 
 QString E2eFixture::testAddress()

@@ -32,10 +32,6 @@ public:
     bool stopClient();
     bool clientRunning();
 
-    // Plays the console's first scan of the client: lists it and makes its inventory file. Returns
-    // the client's UUID, empty on failure.
-    QString enrol();
-
     // The console's own scan (bramix-consolescan in the server's directory) of the test /24 that
     // testAddress() puts on this namespace's lo: lists the client and makes its inventory file.
     // Returns the client's UUID, empty on failure.

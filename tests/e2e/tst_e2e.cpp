@@ -75,7 +75,7 @@ private slots:
 
         QVERIFY(f.startServer());
         QVERIFY(f.startClient(env));
-        const QString uuid = f.enrol();
+        const QString uuid = f.scan();
         QCOMPARE(uuid.size(), 38);
         const QString inventory = f.serverDir() + "/" + uuid + ".xml";
         QCOMPARE(elementTexts(CTestXml::load(inventory).documentElement().firstChildElement("Software"), "content"),
