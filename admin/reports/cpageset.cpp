@@ -3,6 +3,7 @@
 #include "cdialogs.h"
 #include "csetting.h"
 
+#include <QFontDatabase>
 #include <QMap>
 
 namespace {
@@ -44,8 +45,7 @@ CPageSet::CPageSet(QWidget *parent)
     ui.CB_Size->setCurrentIndex(index < 0 ? 0 : index);
 
     const QString font = settings.value(QStringLiteral("font"));
-    ui.lFont->setText(font);
-    ui.lFont->setFont(CSetting::font(font, ui.lFont->font()));
+    showFont(font, CSetting::font(font, ui.lFont->font()));
 }
 
 CPageSet::~CPageSet() = default;
@@ -58,7 +58,7 @@ void CPageSet::on_okButton_clicked()
     settings.insert(QStringLiteral("top"), ui.LE_Top->text());
     settings.insert(QStringLiteral("bottom"), ui.LE_Bottom->text());
     settings.insert(QStringLiteral("pagesize"), QString::number(ui.CB_Size->currentData().toInt()));
-    settings.insert(QStringLiteral("font"), ui.lFont->text());
+    settings.insert(QStringLiteral("font"), m_fontKey);
     settings.insert(
         QStringLiteral("orientation"), ui.RB_Ora_P->isChecked() ? QStringLiteral("0") : QStringLiteral("1"));
 
@@ -74,6 +74,30 @@ void CPageSet::on_toolButton_clicked()
     const QFont font = CDialogs::instance()->getFont(&ok, ui.lFont->font(), this);
     if (!ok)
         return;
-    ui.lFont->setText(font.key());
+    showFont(font.key(), font);
+}
+
+void CPageSet::showFont(const QString &key, const QFont &font)
+{
+    m_fontKey = key;
     ui.lFont->setFont(font);
+    ui.lFont->setToolTip(key);
+    // A value the font rule cannot read (it then gives back a font sized in pixels here) is shown as
+    // it stands.
+    QFont pixelSized;
+    pixelSized.setPixelSize(1);
+    if (CSetting::font(key, pixelSized).pointSize() <= 0) {
+        ui.lFont->setText(key);
+        return;
+    }
+    // The key text holds the family in lower case: show it as the font database spells it.
+    QString family = font.family();
+    const QStringList families = QFontDatabase::families();
+    for (const QString &known : families) {
+        if (known.compare(family, Qt::CaseInsensitive) == 0) {
+            family = known;
+            break;
+        }
+    }
+    ui.lFont->setText(tr("%1, %2 pt").arg(family).arg(font.pointSize()));
 }

@@ -16,7 +16,16 @@ public:
 
     Ui_Dialog ui;
 
+    // The "font" value OK stores: the font's key text as read or as chosen last.
+    QString fontKey() const { return m_fontKey; }
+
 private slots:
     void on_okButton_clicked();
     void on_toolButton_clicked();
+
+private:
+    // Shows font as a person reads it (family and size) in that font; key is what OK stores.
+    void showFont(const QString &key, const QFont &font);
+
+    QString m_fontKey;
 };

@@ -70,6 +70,8 @@ private slots:
     void orientation();
     void marginsAsTyped();
     void fontShownAndKept();
+    void unreadableFontShownAsStored_data();
+    void unreadableFontShownAsStored();
     void fontChosen();
     void fontDialogCancelled();
     void cancelWritesNothing_data();
@@ -206,12 +208,37 @@ void TestPageSet::fontShownAndKept()
 {
     writeSettings(pageset("0", "0"));
     CPageSet dialog(nullptr);
-    QCOMPARE(dialog.ui.lFont->text(), QString::fromLatin1(g_font));
+    // Family as the font database spells it and size, in that font; the key text stays for OK.
+    QCOMPARE(dialog.ui.lFont->text(), QStringLiteral("DejaVu Serif, 13 pt"));
+    QCOMPARE(dialog.fontKey(), QString::fromLatin1(g_font));
     QCOMPARE(dialog.ui.lFont->font().family(), QStringLiteral("dejavu serif"));
     QCOMPARE(dialog.ui.lFont->font().pointSize(), 13);
     QVERIFY(!dialog.ui.lFont->font().italic());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QFontMetrics metrics(dialog.ui.lFont->font());
+    QVERIFY2(metrics.horizontalAdvance(dialog.ui.lFont->text()) <= dialog.ui.lFont->contentsRect().width(),
+        "font label cut off");
     dialog.ui.okButton->click();
     QCOMPARE(storedValue("font"), QString::fromLatin1(g_font));
+}
+
+void TestPageSet::unreadableFontShownAsStored_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("no comma") << "dejavu serif";
+    QTest::newRow("size not a number") << "dejavu serif,big";
+    QTest::newRow("empty") << "";
+}
+
+void TestPageSet::unreadableFontShownAsStored()
+{
+    QFETCH(QString, value);
+    writeSettings("    <font>" + value.toUtf8() + "</font>\n");
+    CPageSet dialog(nullptr);
+    QCOMPARE(dialog.ui.lFont->text(), value);
+    dialog.ui.okButton->click();
+    QCOMPARE(storedValue("font"), value);
 }
 
 void TestPageSet::fontChosen()
@@ -224,8 +251,9 @@ void TestPageSet::fontChosen()
     CPageSet dialog(nullptr);
     dialog.ui.toolButton->click();
     QVERIFY(CAdminTestRun::dialogs().fonts.isEmpty());
-    QCOMPARE(dialog.ui.lFont->text(), chosen.key());
-    QVERIFY(dialog.ui.lFont->text().startsWith("DejaVu Sans Mono,15,"));
+    QCOMPARE(dialog.ui.lFont->text(), QStringLiteral("DejaVu Sans Mono, 15 pt"));
+    QCOMPARE(dialog.fontKey(), chosen.key());
+    QVERIFY(dialog.fontKey().startsWith("DejaVu Sans Mono,15,"));
     QCOMPARE(dialog.ui.lFont->font(), chosen);
     dialog.ui.okButton->click();
     QCOMPARE(storedValue("font"), chosen.key());
@@ -237,7 +265,8 @@ void TestPageSet::fontDialogCancelled()
     CPageSet dialog(nullptr);
     const QFont before = dialog.ui.lFont->font();
     dialog.ui.toolButton->click(); // nothing queued: the font dialog is cancelled
-    QCOMPARE(dialog.ui.lFont->text(), QString::fromLatin1(g_font));
+    QCOMPARE(dialog.ui.lFont->text(), QStringLiteral("DejaVu Serif, 13 pt"));
+    QCOMPARE(dialog.fontKey(), QString::fromLatin1(g_font));
     QCOMPARE(dialog.ui.lFont->font(), before);
 }
 

@@ -229,13 +229,14 @@ void TestPrint::pageSetAccepted()
     report.ui.tableWidget->setFont(QFont("DejaVu Sans Mono", 8));
     QCOMPARE(report.m_renderArea->size(), QSize(792, 1122));
 
+    m_dialogs.fonts.enqueue(QFont("DejaVu Serif", 14));
     m_dialogs.dialogHandlers.enqueue([](QDialog &dialog) {
         auto *pageSet = qobject_cast<CPageSet *>(&dialog);
         if (!pageSet)
             return int(QDialog::Rejected);
         pageSet->ui.CB_Size->setCurrentIndex(pageSet->ui.CB_Size->findText("Letter"));
         pageSet->ui.RB_Ora_L->setChecked(true);
-        pageSet->ui.lFont->setText("DejaVu Serif,14");
+        pageSet->ui.toolButton->click();
         pageSet->ui.okButton->click();
         return pageSet->result();
     });

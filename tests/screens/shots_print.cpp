@@ -96,7 +96,8 @@ void fillFixtureTable(QTableWidget *table)
         {"office-7(127.0.0.17)", "November 28 2026 08:45:19", "Intel(R) Pentium(R) 4 CPU 2.80GHz", "1024 MB", "80 GB"},
         {"store-3(127.0.0.23)", "", "", "", ""},
     };
-    const QList<int> widths {140, 170, 250, 100, 70};
+    // Wide enough for each column's text in the printed font: the page layout never clips.
+    const QList<int> widths {124, 176, 260, 116, 70};
     table->setSortingEnabled(false);
     table->clear();
     table->setColumnCount(int(headers.size()));
@@ -155,9 +156,15 @@ BRAMIX_SCREENS(print)
             QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-singlefile"), pdf, out.filePath("page")});
     if (!render.waitForFinished(60000) || render.exitCode() != 0)
         return;
+    // The label takes the page's full size: adjustSize() would cap a top-level window at part of
+    // the screen and show the blank middle of the page.
+    const QPixmap picture(out.filePath(QStringLiteral("page.png")));
+    if (picture.isNull())
+        return;
     QLabel page;
-    page.setPixmap(QPixmap(out.filePath(QStringLiteral("page.png"))));
-    page.adjustSize();
+    page.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    page.setPixmap(picture);
+    page.setFixedSize(picture.size());
     ctx.save(&page, QStringLiteral("print_pdf_page1"));
 }
 
