@@ -20,23 +20,23 @@
     <name>CCustomColClass</name>
     <message>
         <source>CCustomCol</source>
-        <translation type="unfinished"></translation>
+        <translation>列设置</translation>
     </message>
     <message>
         <source>Add all</source>
-        <translation type="unfinished"></translation>
+        <translation>全部添加</translation>
     </message>
     <message>
         <source>delAll</source>
-        <translation type="unfinished"></translation>
+        <translation>全部删除</translation>
     </message>
     <message>
         <source>OK</source>
-        <translation type="unfinished">确定</translation>
+        <translation>确定</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>取消</translation>
     </message>
 </context>
 <context>
@@ -47,34 +47,45 @@
     </message>
 </context>
 <context>
+    <name>CPageSet</name>
+    <message>
+        <source>%1, %2 pt</source>
+        <translation>%1，%2 磅</translation>
+    </message>
+</context>
+<context>
     <name>CReport</name>
     <message>
         <source>All</source>
-        <translation type="unfinished"></translation>
+        <translation>全部</translation>
     </message>
     <message>
         <source>Intel</source>
-        <translation type="unfinished"></translation>
+        <translation>Intel</translation>
     </message>
     <message>
         <source>Amd</source>
-        <translation type="unfinished"></translation>
+        <translation>AMD</translation>
     </message>
     <message>
         <source>other</source>
-        <translation type="unfinished"></translation>
+        <translation>其他</translation>
     </message>
     <message>
         <source>Select export file </source>
-        <translation type="unfinished"></translation>
+        <translation>选择导出文件</translation>
     </message>
     <message>
         <source>Html file (*.html *.htm )</source>
-        <translation type="unfinished"></translation>
+        <translation>HTML 文件 (*.html *.htm )</translation>
     </message>
     <message>
         <source>Export to Html</source>
-        <translation type="unfinished"></translation>
+        <translation>导出为 HTML</translation>
+    </message>
+    <message>
+        <source>Print Document</source>
+        <translation>打印文档</translation>
     </message>
 </context>
 <context>
@@ -177,79 +188,79 @@
     <name>MainWindow</name>
     <message>
         <source>System info report</source>
-        <translation type="unfinished"></translation>
+        <translation>系统信息报表</translation>
     </message>
     <message>
         <source>CPU</source>
-        <translation type="unfinished"></translation>
+        <translation>CPU</translation>
     </message>
     <message>
         <source>MHz</source>
-        <translation type="unfinished"></translation>
+        <translation>MHz</translation>
     </message>
     <message>
         <source>Memory</source>
-        <translation type="unfinished"></translation>
+        <translation>内存</translation>
     </message>
     <message>
         <source>MB</source>
-        <translation type="unfinished"></translation>
+        <translation>MB</translation>
     </message>
     <message>
         <source>DISK</source>
-        <translation type="unfinished"></translation>
+        <translation>硬盘</translation>
     </message>
     <message>
         <source>GB</source>
-        <translation type="unfinished"></translation>
+        <translation>GB</translation>
     </message>
     <message>
         <source>Search</source>
-        <translation type="unfinished"></translation>
+        <translation>搜索</translation>
     </message>
     <message>
         <source>Next page</source>
-        <translation type="unfinished"></translation>
+        <translation>下一页</translation>
     </message>
     <message>
         <source>Privous page</source>
-        <translation type="unfinished"></translation>
+        <translation>上一页</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭</translation>
     </message>
     <message>
         <source>&amp;File</source>
-        <translation type="unfinished">文件(&amp;F)</translation>
+        <translation>文件(&amp;F)</translation>
     </message>
     <message>
         <source>&amp;Print...</source>
-        <translation type="unfinished"></translation>
+        <translation>打印(&amp;P)...</translation>
     </message>
     <message>
         <source>Page &amp;Set...</source>
-        <translation type="unfinished"></translation>
+        <translation>页面设置(&amp;S)...</translation>
     </message>
     <message>
         <source>&amp;Close</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭(&amp;C)</translation>
     </message>
     <message>
         <source>Print &amp;Preview</source>
-        <translation type="unfinished"></translation>
+        <translation>打印预览(&amp;P)</translation>
     </message>
     <message>
         <source>Print Preview</source>
-        <translation type="unfinished"></translation>
+        <translation>打印预览</translation>
     </message>
     <message>
         <source>Export to Html</source>
-        <translation type="unfinished"></translation>
+        <translation>导出为 HTML</translation>
     </message>
     <message>
         <source>column setting</source>
-        <translation type="unfinished"></translation>
+        <translation>列设置</translation>
     </message>
 </context>
 <context>
@@ -326,15 +337,15 @@
     </message>
     <message>
         <source>Select export file </source>
-        <translation type="unfinished"></translation>
+        <translation>选择导出文件</translation>
     </message>
     <message>
         <source>Html file (*.html *.htm )</source>
-        <translation type="unfinished"></translation>
+        <translation>HTML 文件 (*.html *.htm )</translation>
     </message>
     <message>
         <source>Export</source>
-        <translation type="unfinished"></translation>
+        <translation>导出</translation>
     </message>
 </context>
 <context>

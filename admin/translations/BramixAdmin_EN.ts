@@ -47,6 +47,13 @@
     </message>
 </context>
 <context>
+    <name>CPageSet</name>
+    <message>
+        <source>%1, %2 pt</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CReport</name>
     <message>
         <source>All</source>
@@ -74,6 +81,10 @@
     </message>
     <message>
         <source>Export to Html</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print Document</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

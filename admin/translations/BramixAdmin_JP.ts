@@ -20,23 +20,23 @@
     <name>CCustomColClass</name>
     <message>
         <source>CCustomCol</source>
-        <translation type="unfinished"></translation>
+        <translation>列の設定</translation>
     </message>
     <message>
         <source>Add all</source>
-        <translation type="unfinished"></translation>
+        <translation>すべて追加</translation>
     </message>
     <message>
         <source>delAll</source>
-        <translation type="unfinished"></translation>
+        <translation>すべて削除</translation>
     </message>
     <message>
         <source>OK</source>
-        <translation type="unfinished">OK</translation>
+        <translation>OK</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>キャンセル</translation>
     </message>
 </context>
 <context>
@@ -47,34 +47,45 @@
     </message>
 </context>
 <context>
+    <name>CPageSet</name>
+    <message>
+        <source>%1, %2 pt</source>
+        <translation>%1、%2 pt</translation>
+    </message>
+</context>
+<context>
     <name>CReport</name>
     <message>
         <source>All</source>
-        <translation type="unfinished"></translation>
+        <translation>すべて</translation>
     </message>
     <message>
         <source>Intel</source>
-        <translation type="unfinished"></translation>
+        <translation>Intel</translation>
     </message>
     <message>
         <source>Amd</source>
-        <translation type="unfinished"></translation>
+        <translation>AMD</translation>
     </message>
     <message>
         <source>other</source>
-        <translation type="unfinished"></translation>
+        <translation>その他</translation>
     </message>
     <message>
         <source>Select export file </source>
-        <translation type="unfinished"></translation>
+        <translation>エクスポート先のファイルを選択</translation>
     </message>
     <message>
         <source>Html file (*.html *.htm )</source>
-        <translation type="unfinished"></translation>
+        <translation>HTML ファイル (*.html *.htm )</translation>
     </message>
     <message>
         <source>Export to Html</source>
-        <translation type="unfinished"></translation>
+        <translation>HTML にエクスポート</translation>
+    </message>
+    <message>
+        <source>Print Document</source>
+        <translation>ドキュメントの印刷</translation>
     </message>
 </context>
 <context>
@@ -177,79 +188,79 @@
     <name>MainWindow</name>
     <message>
         <source>System info report</source>
-        <translation type="unfinished"></translation>
+        <translation>システム情報レポート</translation>
     </message>
     <message>
         <source>CPU</source>
-        <translation type="unfinished"></translation>
+        <translation>CPU</translation>
     </message>
     <message>
         <source>MHz</source>
-        <translation type="unfinished"></translation>
+        <translation>MHz</translation>
     </message>
     <message>
         <source>Memory</source>
-        <translation type="unfinished"></translation>
+        <translation>メモリ</translation>
     </message>
     <message>
         <source>MB</source>
-        <translation type="unfinished"></translation>
+        <translation>MB</translation>
     </message>
     <message>
         <source>DISK</source>
-        <translation type="unfinished"></translation>
+        <translation>ディスク</translation>
     </message>
     <message>
         <source>GB</source>
-        <translation type="unfinished"></translation>
+        <translation>GB</translation>
     </message>
     <message>
         <source>Search</source>
-        <translation type="unfinished"></translation>
+        <translation>検索</translation>
     </message>
     <message>
         <source>Next page</source>
-        <translation type="unfinished"></translation>
+        <translation>次のページ</translation>
     </message>
     <message>
         <source>Privous page</source>
-        <translation type="unfinished"></translation>
+        <translation>前のページ</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>閉じる</translation>
     </message>
     <message>
         <source>&amp;File</source>
-        <translation type="unfinished">ファイル(&amp;F)</translation>
+        <translation>ファイル(&amp;F)</translation>
     </message>
     <message>
         <source>&amp;Print...</source>
-        <translation type="unfinished"></translation>
+        <translation>印刷(&amp;P)...</translation>
     </message>
     <message>
         <source>Page &amp;Set...</source>
-        <translation type="unfinished"></translation>
+        <translation>ページ設定(&amp;S)...</translation>
     </message>
     <message>
         <source>&amp;Close</source>
-        <translation type="unfinished"></translation>
+        <translation>閉じる(&amp;C)</translation>
     </message>
     <message>
         <source>Print &amp;Preview</source>
-        <translation type="unfinished"></translation>
+        <translation>印刷プレビュー(&amp;P)</translation>
     </message>
     <message>
         <source>Print Preview</source>
-        <translation type="unfinished"></translation>
+        <translation>印刷プレビュー</translation>
     </message>
     <message>
         <source>Export to Html</source>
-        <translation type="unfinished"></translation>
+        <translation>HTML にエクスポート</translation>
     </message>
     <message>
         <source>column setting</source>
-        <translation type="unfinished"></translation>
+        <translation>列の設定</translation>
     </message>
 </context>
 <context>
@@ -276,7 +287,7 @@
     </message>
     <message>
         <source>Version:</source>
-        <translation>バージョン：</translation>
+        <translation>バージョン:</translation>
     </message>
     <message>
         <source>Update now on force</source>
@@ -326,15 +337,15 @@
     </message>
     <message>
         <source>Select export file </source>
-        <translation type="unfinished"></translation>
+        <translation>エクスポート先のファイルを選択</translation>
     </message>
     <message>
         <source>Html file (*.html *.htm )</source>
-        <translation type="unfinished"></translation>
+        <translation>HTML ファイル (*.html *.htm )</translation>
     </message>
     <message>
         <source>Export</source>
-        <translation type="unfinished"></translation>
+        <translation>エクスポート</translation>
     </message>
 </context>
 <context>
