@@ -4,11 +4,14 @@
 #include "cset.h"
 #include "cstorepath.h"
 #include "cxmlfile.h"
+#include "cxmltree.h"
 
 #include <QCoreApplication>
 #include <QDomElement>
 #include <QDomNodeList>
 #include <QHash>
+
+#include <cstring>
 
 namespace {
 
@@ -190,24 +193,40 @@ int CPcConfig::applyChange(const QString &text)
         QByteArray raw;
         if (CXmlFile::read(m_filePath, raw) == CXmlFile::Unreadable)
             return -1;
-        QDomDocument doc;
-        if (raw == m_raw) {
-            doc = document(); // unchanged since the open: no second parse
-            if (!m_readable)
-                return -1;
-        } else if (CXmlFile::parse(raw, doc) == CXmlFile::Unreadable) {
-            return -1;
-        }
-        m_document = doc;
-        m_raw = raw;
-        m_parsed = true;
-        applyItems(doc, items);
+        // The usual file goes through the pugixml tree; what it does not hold, through the DOM.
+        CXmlTree tree;
         QByteArray written;
-        if (!CXmlFile::store(m_filePath, doc, 4, raw, &written)) {
-            m_parsed = false; // the file still holds raw: read the document from it again when asked
-            return -1;
+        bool stored = false;
+        if (tree.load(raw)) {
+            applyItems(tree, items);
+            if (tree.serialize(&written)) {
+                if (!CXmlFile::storeBytes(m_filePath, written, raw))
+                    return -1;
+                m_raw = written;
+                m_document = QDomDocument();
+                m_parsed = false;
+                stored = true;
+            }
         }
-        m_raw = written;
+        if (!stored) {
+            QDomDocument doc;
+            if (raw == m_raw) {
+                doc = document(); // unchanged since the open: no second parse
+                if (!m_readable)
+                    return -1;
+            } else if (CXmlFile::parse(raw, doc) == CXmlFile::Unreadable) {
+                return -1;
+            }
+            m_document = doc;
+            m_raw = raw;
+            m_parsed = true;
+            applyItems(doc, items);
+            if (!CXmlFile::store(m_filePath, doc, 4, raw, &written)) {
+                m_parsed = false; // the file still holds raw: read the document from it again when asked
+                return -1;
+            }
+            m_raw = written;
+        }
     }
     // The flag is set once the file is settled and its lock released, so no lock on list.xml is
     // ever taken while a client file's is held. A file that does not parse leaves the flag alone.
@@ -307,6 +326,96 @@ void CPcConfig::applyItems(QDomDocument &doc, const QStringList &items)
             cls.setAttribute(kLastUpdate, now);
         }
         root.setAttribute(kLastUpdate, now);
+    }
+}
+
+namespace {
+struct TreeClassIndex
+{
+    pugi::xml_node cls;
+    bool rowsIndexed = false;
+    QHash<QByteArray, QList<pugi::xml_node>> rows;
+    pugi::xml_node log;
+};
+} // namespace
+
+void CPcConfig::applyItems(CXmlTree &tree, const QStringList &items)
+{
+    pugi::xml_node root = tree.root();
+    if (!root)
+        return;
+    const std::string now = CXmlFile::timeStamp().toStdString();
+    QHash<QString, TreeClassIndex> classes;
+    for (int i = 1; i < items.size(); ++i) {
+        const QStringList fields = items.at(i).split(QLatin1Char('$'));
+        if (fields.size() < 3)
+            continue; // an empty or cut item names no row
+        const QString &clsKey = fields.at(0);
+        const QString &type = fields.at(1);
+        const QString row = CXmlFile::validText(fields.at(2)); // as stored, so a removal finds it
+        auto found = classes.find(clsKey);
+        if (found == classes.end()) {
+            TreeClassIndex index;
+            index.cls = CXmlTree::firstChildElement(root, clsKey.toStdString().c_str());
+            index.log = CXmlTree::firstChildElement(index.cls, "changelog");
+            found = classes.insert(clsKey, index);
+        }
+        TreeClassIndex &index = *found;
+        pugi::xml_node cls = index.cls;
+        if (cls) {
+            const bool remove = type == QLatin1String("remove");
+            const bool add = type == QLatin1String("add");
+            if ((remove || add) && !index.rowsIndexed) {
+                // Every "content" element below the class, in document order.
+                for (pugi::xml_node n = cls.first_child(); n && n != cls;) {
+                    if (n.type() == pugi::node_element && std::strcmp(n.name(), "content") == 0)
+                        index.rows[QByteArray::fromStdString(CXmlTree::text(n))].append(n);
+                    if (n.first_child()) {
+                        n = n.first_child();
+                        continue;
+                    }
+                    while (n != cls && !n.next_sibling())
+                        n = n.parent();
+                    if (n != cls)
+                        n = n.next_sibling();
+                }
+                index.rowsIndexed = true;
+            }
+            const QByteArray rowUtf8 = row.toUtf8();
+            QString digest;
+            if (remove || add)
+                getDigest(row, clsKey, digest);
+            const std::string digestUtf8 = digest.toStdString();
+            if (remove) {
+                // The first content element holding the row, in document order. One that is not a
+                // child of the class cannot be removed from it: it stays, and stays the first.
+                auto rowIt = index.rows.find(rowUtf8);
+                if (rowIt != index.rows.end() && !rowIt->isEmpty()) {
+                    const pugi::xml_node e = rowIt->first();
+                    if (e.parent() == cls) {
+                        cls.remove_child(e);
+                        rowIt->removeFirst();
+                    }
+                }
+            } else if (add) {
+                pugi::xml_node content = cls.append_child("content");
+                content.append_child(pugi::node_pcdata).set_value(rowUtf8.constData());
+                CXmlTree::setAttribute(content, "digest", digestUtf8);
+                index.rows[rowUtf8].append(content); // the last in document order
+            }
+            if (remove || add) {
+                if (!index.log)
+                    index.log = cls.append_child("changelog");
+                pugi::xml_node rec = index.log.append_child("record");
+                rec.append_child(pugi::node_pcdata).set_value(rowUtf8.constData());
+                CXmlTree::setAttribute(rec, "time", now);
+                CXmlTree::setAttribute(rec, "type", type.toStdString());
+                CXmlTree::setAttribute(rec, "digest", digestUtf8);
+                CXmlTree::setAttribute(rec, "notice", std::string("no"));
+            }
+            CXmlTree::setAttribute(cls, "lastupdate", now);
+        }
+        CXmlTree::setAttribute(root, "lastupdate", now);
     }
 }
 

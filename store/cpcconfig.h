@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class CXmlTree;
+
 // One client's inventory file "<UUID>.xml" in the application directory: per inventory class the
 // rows the client has now (each with its digest) and the history of additions and removals.
 //
@@ -52,6 +54,7 @@ private:
     void setNoticeFlag();
     // Applies the items (from the second part of the split notice on) to the document.
     void applyItems(QDomDocument &doc, const QStringList &items);
+    void applyItems(CXmlTree &tree, const QStringList &items);
     // The document as the open read it, parsed at its first use.
     const QDomDocument &document();
 

@@ -1,9 +1,11 @@
 #include "cset.h"
 
 #include "cfileguard.h"
+#include "cnoticeflagbatch.h"
 #include "cpcconfig.h"
 #include "cstorepath.h"
 #include "cxmlfile.h"
+#include "cxmltree.h"
 
 #include <QDomElement>
 #include <QDomNodeList>
@@ -12,6 +14,7 @@
 #include <QSet>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -57,6 +60,43 @@ void appendTextChild(QDomDocument &doc, QDomElement &parent, const QString &tag,
     parent.appendChild(e);
 }
 
+bool hasRoot(const CXmlTree &tree)
+{
+    return std::strcmp(tree.root().name(), "pclist") == 0;
+}
+
+pugi::xml_node findFirstKind(const CXmlTree &tree, const std::string &uuid)
+{
+    for (pugi::xml_node e = CXmlTree::firstChildElement(tree.root(), "pc"); e; e = e.next_sibling()) {
+        if (e.type() != pugi::node_element)
+            continue;
+        const pugi::xml_attribute a = e.attribute("UUID");
+        if (a && uuid == a.value())
+            return e;
+    }
+    return pugi::xml_node();
+}
+
+pugi::xml_node findSecondKind(const CXmlTree &tree, const std::string &uuid)
+{
+    return CXmlTree::findElement(tree.root(),
+        [&](pugi::xml_node e) { return std::strcmp(e.name(), "pc") == 0 && uuid == e.attribute("UUID").value(); });
+}
+
+pugi::xml_node appendPc(pugi::xml_node root, const QString &uuid, const QString &name, const QString &ip,
+    const QString *version, const QString *os)
+{
+    pugi::xml_node pc = root.append_child("pc");
+    CXmlTree::setAttribute(pc, "UUID", uuid);
+    CXmlTree::appendTextChild(pc, "name", CXmlFile::validText(name));
+    CXmlTree::appendTextChild(pc, "ip", CXmlFile::validText(ip));
+    if (version)
+        CXmlTree::appendTextChild(pc, "version", CXmlFile::validText(*version));
+    if (os)
+        CXmlTree::appendTextChild(pc, "os", CXmlFile::validText(*os));
+    return pc;
+}
+
 // The notice flags of one version of list.xml, as the first-kind lookup sees them. Every change
 // notice asks for its client's flag, which almost always reads "no" already; remembering the flags of
 // the exact bytes last parsed spares a parse of the whole list per notice.
@@ -81,17 +121,34 @@ NoticeFlags flagsOf(const QDomDocument &doc)
     return flags;
 }
 
+NoticeFlags flagsOf(const CXmlTree &tree)
+{
+    NoticeFlags flags;
+    flags.rootOk = hasRoot(tree);
+    for (pugi::xml_node e = CXmlTree::firstChildElement(tree.root(), "pc"); e; e = e.next_sibling()) {
+        if (e.type() != pugi::node_element)
+            continue;
+        const pugi::xml_attribute a = e.attribute("UUID");
+        if (!a)
+            continue;
+        const QString uuid = QString::fromUtf8(a.value());
+        if (!flags.notice.contains(uuid))
+            flags.notice.insert(uuid, QString::fromUtf8(e.attribute("notice").value()));
+    }
+    return flags;
+}
+
 struct FlagsCache
 {
     QMutex lock;
     QString path;
     QByteArray raw;
     NoticeFlags flags;
-    // The document of the version this process wrote last, for the next change under the file's
-    // lock (only there is it touched, and it is taken out while in use), so a change does not parse
-    // the whole list again when nobody else wrote it meanwhile.
-    QByteArray domRaw;
-    QDomDocument dom;
+    // The tree of the version this process read or wrote last, for the next change under the
+    // file's lock (only there is it touched, and it is taken out while in use), so a change does not
+    // parse the whole list again when nobody else wrote it meanwhile.
+    QByteArray treeRaw;
+    std::unique_ptr<CXmlTree> tree;
 };
 
 FlagsCache &flagsCache()
@@ -146,14 +203,24 @@ CXmlFile::State readWithFlags(const QString &path, QByteArray *raw, NoticeFlags 
     }
     if (raw->isEmpty())
         return CXmlFile::Empty;
-    QDomDocument doc;
-    if (CXmlFile::parse(*raw, doc) != CXmlFile::Parsed)
-        return CXmlFile::Unreadable;
-    *flags = flagsOf(doc);
+    auto tree = std::make_unique<CXmlTree>();
+    if (tree->load(*raw)) {
+        *flags = flagsOf(*tree);
+    } else {
+        tree.reset();
+        QDomDocument doc;
+        if (CXmlFile::parse(*raw, doc) != CXmlFile::Parsed)
+            return CXmlFile::Unreadable;
+        *flags = flagsOf(doc);
+    }
     QMutexLocker locker(&cache.lock);
     cache.path = path;
     cache.raw = *raw;
     cache.flags = *flags;
+    if (tree) {
+        cache.treeRaw = *raw;
+        cache.tree = std::move(tree);
+    }
     return CXmlFile::Parsed;
 }
 
@@ -206,7 +273,7 @@ const QDomDocument &CSet::document()
     return m_document;
 }
 
-template<class Change> int CSet::modify(bool rootTest, Change change)
+template<class DomChange, class TreeChange> int CSet::modify(bool rootTest, DomChange domChange, TreeChange treeChange)
 {
     const QString path = listPath();
     CFileGuard guard(path);
@@ -216,44 +283,79 @@ template<class Change> int CSet::modify(bool rootTest, Change change)
     const CXmlFile::State state = CXmlFile::read(path, raw);
     if (state == CXmlFile::Unreadable)
         return -1;
-    QDomDocument doc;
     FlagsCache &cache = flagsCache();
-    bool reused = false;
+    QByteArray written;
     if (state == CXmlFile::Parsed) {
-        QMutexLocker locker(&cache.lock);
-        if (cache.path == path && !cache.dom.isNull() && cache.domRaw == raw) {
-            doc = cache.dom;
-            cache.dom = QDomDocument();
-            cache.domRaw.clear();
-            reused = true;
+        // The usual list goes through the pugixml tree; what it does not hold, through the DOM.
+        std::unique_ptr<CXmlTree> tree;
+        {
+            QMutexLocker locker(&cache.lock);
+            if (cache.path == path && cache.tree && cache.treeRaw == raw) {
+                tree = std::move(cache.tree);
+                cache.treeRaw.clear();
+            }
+        }
+        if (!tree) {
+            tree = std::make_unique<CXmlTree>();
+            if (!tree->load(raw))
+                tree.reset();
+        }
+        if (tree) {
+            if (rootTest && !hasRoot(*tree))
+                return -1;
+            const int rc = treeChange(*tree);
+            if (tree->serialize(&written)) {
+                if (!CXmlFile::storeBytes(path, written, raw))
+                    return -1;
+                remember(written);
+                return rc;
+            }
         }
     }
-    if (!reused && state == CXmlFile::Parsed && CXmlFile::parse(raw, doc) != CXmlFile::Parsed)
+    QDomDocument doc;
+    if (state == CXmlFile::Parsed && CXmlFile::parse(raw, doc) != CXmlFile::Parsed)
         return -1;
     if (rootTest && !hasRoot(doc))
         return -1;
-    const int rc = change(doc);
-    QByteArray written;
+    const int rc = domChange(doc);
     if (!CXmlFile::store(path, doc, 4, raw, &written))
         return -1;
+    remember(written, !doc.documentElement().isNull());
+    return rc;
+}
+
+void CSet::remember(const QByteArray &written, bool parsed)
+{
     // The bytes written stand for a parsed list only once they have parsed: what this process
     // meant to write is no proof that the file can be read.
-    QDomDocument check;
-    if (!doc.documentElement().isNull() && CXmlFile::parse(written, check) == CXmlFile::Parsed) {
-        const NoticeFlags flags = flagsOf(check);
-        QMutexLocker locker(&cache.lock);
-        cache.path = path;
-        cache.raw = written;
-        cache.flags = flags;
-        cache.domRaw = written;
-        cache.dom = check;
+    if (parsed) {
+        auto tree = std::make_unique<CXmlTree>();
+        NoticeFlags flags;
+        bool ok = true;
+        if (tree->load(written)) {
+            flags = flagsOf(*tree);
+        } else {
+            tree.reset();
+            QDomDocument check;
+            ok = CXmlFile::parse(written, check) == CXmlFile::Parsed;
+            if (ok)
+                flags = flagsOf(check);
+        }
+        if (ok) {
+            FlagsCache &cache = flagsCache();
+            QMutexLocker locker(&cache.lock);
+            cache.path = listPath();
+            cache.raw = written;
+            cache.flags = flags;
+            cache.treeRaw = tree ? written : QByteArray();
+            cache.tree = std::move(tree);
+        }
     }
-    // The object reads its own copy (parsed when first needed): the cached document is not shared
-    // with readers in other threads.
+    // The object reads its own copy (parsed when first needed): the cached tree is not shared with
+    // readers in other threads.
     m_raw = written;
     m_document = QDomDocument();
     m_parsed = false;
-    return rc;
 }
 
 int CSet::findPC(const QString &uuid)
@@ -268,66 +370,98 @@ int CSet::addPC(const QString &uuid, const QString &name, const QString &ip, con
     // A client is named by its UUID everywhere in the store; one no file may be named by is not listed.
     if (!CStorePath::isSafeUuid(uuid))
         return -1;
-    return modify(false, [&](QDomDocument &doc) {
-        QDomElement root = doc.documentElement();
-        if (root.isNull())
+    return modify(
+        false,
+        [&](QDomDocument &doc) {
+            QDomElement root = doc.documentElement();
+            if (root.isNull())
+                return 0;
+            QDomElement pc = doc.createElement(QStringLiteral("pc"));
+            pc.setAttribute(QStringLiteral("UUID"), uuid);
+            appendTextChild(doc, pc, QStringLiteral("name"), name);
+            appendTextChild(doc, pc, QStringLiteral("ip"), ip);
+            appendTextChild(doc, pc, QStringLiteral("version"), version);
+            appendTextChild(doc, pc, QStringLiteral("os"), os);
+            root.appendChild(pc);
             return 0;
-        QDomElement pc = doc.createElement(QStringLiteral("pc"));
-        pc.setAttribute(QStringLiteral("UUID"), uuid);
-        appendTextChild(doc, pc, QStringLiteral("name"), name);
-        appendTextChild(doc, pc, QStringLiteral("ip"), ip);
-        appendTextChild(doc, pc, QStringLiteral("version"), version);
-        appendTextChild(doc, pc, QStringLiteral("os"), os);
-        root.appendChild(pc);
-        return 0;
-    });
+        },
+        [&](CXmlTree &tree) {
+            appendPc(tree.root(), uuid, name, ip, &version, &os);
+            return 0;
+        });
 }
 
 int CSet::addPC(const QString &uuid, const QString &name, const QString &ip)
 {
     if (!CStorePath::isSafeUuid(uuid))
         return -1;
-    return modify(false, [&](QDomDocument &doc) {
-        QDomElement root = doc.documentElement();
-        if (root.isNull())
+    return modify(
+        false,
+        [&](QDomDocument &doc) {
+            QDomElement root = doc.documentElement();
+            if (root.isNull())
+                return 0;
+            QDomElement pc = doc.createElement(QStringLiteral("pc"));
+            pc.setAttribute(QStringLiteral("UUID"), uuid);
+            appendTextChild(doc, pc, QStringLiteral("name"), name);
+            appendTextChild(doc, pc, QStringLiteral("ip"), ip);
+            root.appendChild(pc);
             return 0;
-        QDomElement pc = doc.createElement(QStringLiteral("pc"));
-        pc.setAttribute(QStringLiteral("UUID"), uuid);
-        appendTextChild(doc, pc, QStringLiteral("name"), name);
-        appendTextChild(doc, pc, QStringLiteral("ip"), ip);
-        root.appendChild(pc);
-        return 0;
-    });
+        },
+        [&](CXmlTree &tree) {
+            appendPc(tree.root(), uuid, name, ip, nullptr, nullptr);
+            return 0;
+        });
 }
 
 int CSet::addPCs(const QList<NewPC> &clients, QStringList *added)
 {
     QStringList listed;
-    const int rc = modify(false, [&](QDomDocument &doc) {
-        QDomElement root = doc.documentElement();
-        if (root.isNull())
+    const int rc = modify(
+        false,
+        [&](QDomDocument &doc) {
+            listed.clear();
+            QDomElement root = doc.documentElement();
+            if (root.isNull())
+                return 0;
+            // One pass over the list instead of a lookup per client: a scan may bring hundreds at once.
+            QSet<QString> known;
+            for (QDomElement e = root.firstChildElement(QStringLiteral("pc")); !e.isNull();
+                 e = e.nextSiblingElement()) {
+                if (e.hasAttribute(QStringLiteral("UUID")))
+                    known.insert(e.attribute(QStringLiteral("UUID")));
+            }
+            for (const NewPC &client : clients) {
+                if (!CStorePath::isSafeUuid(client.uuid) || known.contains(client.uuid))
+                    continue;
+                QDomElement pc = doc.createElement(QStringLiteral("pc"));
+                pc.setAttribute(QStringLiteral("UUID"), client.uuid);
+                appendTextChild(doc, pc, QStringLiteral("name"), client.name);
+                appendTextChild(doc, pc, QStringLiteral("ip"), client.ip);
+                appendTextChild(doc, pc, QStringLiteral("version"), client.version);
+                appendTextChild(doc, pc, QStringLiteral("os"), client.os);
+                root.appendChild(pc);
+                known.insert(client.uuid);
+                listed.append(client.uuid);
+            }
             return 0;
-        // One pass over the list instead of a lookup per client: a scan may bring hundreds at once.
-        QSet<QString> known;
-        for (QDomElement e = root.firstChildElement(QStringLiteral("pc")); !e.isNull(); e = e.nextSiblingElement()) {
-            if (e.hasAttribute(QStringLiteral("UUID")))
-                known.insert(e.attribute(QStringLiteral("UUID")));
-        }
-        for (const NewPC &client : clients) {
-            if (!CStorePath::isSafeUuid(client.uuid) || known.contains(client.uuid))
-                continue;
-            QDomElement pc = doc.createElement(QStringLiteral("pc"));
-            pc.setAttribute(QStringLiteral("UUID"), client.uuid);
-            appendTextChild(doc, pc, QStringLiteral("name"), client.name);
-            appendTextChild(doc, pc, QStringLiteral("ip"), client.ip);
-            appendTextChild(doc, pc, QStringLiteral("version"), client.version);
-            appendTextChild(doc, pc, QStringLiteral("os"), client.os);
-            root.appendChild(pc);
-            known.insert(client.uuid);
-            listed.append(client.uuid);
-        }
-        return 0;
-    });
+        },
+        [&](CXmlTree &tree) {
+            listed.clear();
+            QSet<QString> known;
+            for (pugi::xml_node e = CXmlTree::firstChildElement(tree.root(), "pc"); e; e = e.next_sibling()) {
+                if (e.type() == pugi::node_element && e.attribute("UUID"))
+                    known.insert(QString::fromUtf8(e.attribute("UUID").value()));
+            }
+            for (const NewPC &client : clients) {
+                if (!CStorePath::isSafeUuid(client.uuid) || known.contains(client.uuid))
+                    continue;
+                appendPc(tree.root(), client.uuid, client.name, client.ip, &client.version, &client.os);
+                known.insert(client.uuid);
+                listed.append(client.uuid);
+            }
+            return 0;
+        });
     if (rc != 0)
         return -1;
     if (added)
@@ -337,23 +471,39 @@ int CSet::addPCs(const QList<NewPC> &clients, QStringList *added)
 
 int CSet::removePC(const QString &uuid)
 {
-    return modify(true, [&](QDomDocument &doc) {
-        QDomElement root = doc.documentElement();
-        const QDomElement match = findSecondKind(doc, uuid);
-        if (!match.isNull() && match.parentNode() == root)
-            root.removeChild(match);
-        return 0;
-    });
+    return modify(
+        true,
+        [&](QDomDocument &doc) {
+            QDomElement root = doc.documentElement();
+            const QDomElement match = findSecondKind(doc, uuid);
+            if (!match.isNull() && match.parentNode() == root)
+                root.removeChild(match);
+            return 0;
+        },
+        [&](CXmlTree &tree) {
+            const pugi::xml_node match = findSecondKind(tree, uuid.toStdString());
+            if (match && match.parent() == tree.root())
+                tree.root().remove_child(match);
+            return 0;
+        });
 }
 
 int CSet::setPCFolder(const QString &uuid, const QString &folder)
 {
-    return modify(true, [&](QDomDocument &doc) {
-        QDomElement match = findSecondKind(doc, uuid);
-        if (!match.isNull())
-            match.setAttribute(QStringLiteral("folder"), CXmlFile::validText(folder));
-        return 0;
-    });
+    return modify(
+        true,
+        [&](QDomDocument &doc) {
+            QDomElement match = findSecondKind(doc, uuid);
+            if (!match.isNull())
+                match.setAttribute(QStringLiteral("folder"), CXmlFile::validText(folder));
+            return 0;
+        },
+        [&](CXmlTree &tree) {
+            const pugi::xml_node match = findSecondKind(tree, uuid.toStdString());
+            if (match)
+                CXmlTree::setAttribute(match, "folder", CXmlFile::validText(folder));
+            return 0;
+        });
 }
 
 int CSet::setNotice(const QString &uuid, bool flag)
@@ -372,43 +522,90 @@ int CSet::setNotice(const QString &uuid, bool flag)
                 return 0;
         }
     }
-    return modify(true, [&](QDomDocument &doc) {
-        QDomElement match = findFirstKind(doc, uuid);
-        if (!match.isNull())
-            match.setAttribute(QStringLiteral("notice"), value);
-        return 0;
-    });
+    // Every flip waiting meanwhile goes into one write, made by whichever caller finds no write
+    // under way; each flip is made as its own setNotice would make it, in the order they came.
+    const CNoticeFlagBatch::Writer writer = [this](const QList<CNoticeFlagBatch::Flip> &flips, QByteArray *written) {
+        const int rc = modify(
+            true,
+            [&](QDomDocument &doc) {
+                for (const CNoticeFlagBatch::Flip &f : flips) {
+                    QDomElement match = findFirstKind(doc, f.uuid);
+                    if (!match.isNull())
+                        match.setAttribute(QStringLiteral("notice"), f.value);
+                }
+                return 0;
+            },
+            [&](CXmlTree &tree) {
+                for (const CNoticeFlagBatch::Flip &f : flips) {
+                    const pugi::xml_node match = findFirstKind(tree, f.uuid.toStdString());
+                    if (match)
+                        CXmlTree::setAttribute(match, "notice", f.value);
+                }
+                return 0;
+            });
+        if (rc == 0)
+            *written = m_raw;
+        return rc;
+    };
+    QByteArray written;
+    const int rc = CNoticeFlagBatch::flip(listPath(), {uuid, value}, writer, &written);
+    if (rc == 0) {
+        m_raw = written;
+        m_document = QDomDocument();
+        m_parsed = false;
+    }
+    return rc;
 }
 
 int CSet::addFolder(const QString &name, const QString &value)
 {
-    return modify(false, [&](QDomDocument &doc) {
-        QDomElement root = doc.documentElement();
-        if (root.isNull())
+    return modify(
+        false,
+        [&](QDomDocument &doc) {
+            QDomElement root = doc.documentElement();
+            if (root.isNull())
+                return 0;
+            QDomElement folder = doc.createElement(QStringLiteral("folder"));
+            appendTextChild(doc, folder, QStringLiteral("name"), name);
+            appendTextChild(doc, folder, QStringLiteral("value"), value);
+            root.appendChild(folder);
             return 0;
-        QDomElement folder = doc.createElement(QStringLiteral("folder"));
-        appendTextChild(doc, folder, QStringLiteral("name"), name);
-        appendTextChild(doc, folder, QStringLiteral("value"), value);
-        root.appendChild(folder);
-        return 0;
-    });
+        },
+        [&](CXmlTree &tree) {
+            pugi::xml_node folder = tree.root().append_child("folder");
+            CXmlTree::appendTextChild(folder, "name", CXmlFile::validText(name));
+            CXmlTree::appendTextChild(folder, "value", CXmlFile::validText(value));
+            return 0;
+        });
 }
 
 int CSet::deleteFolder(const QString &value)
 {
-    return modify(true, [&](QDomDocument &doc) {
-        QDomElement root = doc.documentElement();
-        const QDomNodeList all = doc.elementsByTagName(QStringLiteral("folder"));
-        for (int i = 0; i < all.count(); ++i) {
-            const QDomElement e = all.item(i).toElement();
-            if (e.firstChildElement(QStringLiteral("value")).text() == value) {
-                if (e.parentNode() == root)
-                    root.removeChild(e);
-                break;
+    return modify(
+        true,
+        [&](QDomDocument &doc) {
+            QDomElement root = doc.documentElement();
+            const QDomNodeList all = doc.elementsByTagName(QStringLiteral("folder"));
+            for (int i = 0; i < all.count(); ++i) {
+                const QDomElement e = all.item(i).toElement();
+                if (e.firstChildElement(QStringLiteral("value")).text() == value) {
+                    if (e.parentNode() == root)
+                        root.removeChild(e);
+                    break;
+                }
             }
-        }
-        return 0;
-    });
+            return 0;
+        },
+        [&](CXmlTree &tree) {
+            const std::string wanted = value.toStdString();
+            const pugi::xml_node match = CXmlTree::findElement(tree.root(), [&](pugi::xml_node e) {
+                return std::strcmp(e.name(), "folder") == 0
+                    && CXmlTree::text(CXmlTree::firstChildElement(e, "value")) == wanted;
+            });
+            if (match && match.parent() == tree.root())
+                tree.root().remove_child(match);
+            return 0;
+        });
 }
 
 int CSet::getPCList(std::list<PCEntry> &list)

@@ -66,9 +66,13 @@ private:
     QString listPath() const;
     // The document as openList read it, parsed at its first use.
     const QDomDocument &document();
-    // Locked re-read, change, atomic write. change returns the operation's result; a root test
-    // failure returns -1 before change runs and writes nothing.
-    template<class Change> int modify(bool rootTest, Change change);
+    // Locked re-read, change, atomic write, through the pugixml tree when it holds the list, else
+    // through the DOM. A change returns the operation's result; a root test failure returns -1
+    // before it runs and writes nothing.
+    template<class DomChange, class TreeChange> int modify(bool rootTest, DomChange domChange, TreeChange treeChange);
+    // After a write: the object's document becomes the bytes written (parsed when first needed),
+    // and the process remembers them when parsed says they hold a list.
+    void remember(const QByteArray &written, bool parsed = true);
 
     QDomDocument m_document;
     QFile m_file;

@@ -75,6 +75,11 @@ bool CXmlFile::store(
     const QByteArray data = serialize(doc, indent);
     if (written)
         *written = data;
+    return storeBytes(path, data, current);
+}
+
+bool CXmlFile::storeBytes(const QString &path, const QByteArray &data, const QByteArray &current)
+{
     if (data == current && QFile::exists(path))
         return true;
     return CAtomicFile::write(path, data);

@@ -35,6 +35,9 @@ public:
     static bool store(const QString &path, const QDomDocument &doc, int indent, const QByteArray &current,
         QByteArray *written = nullptr);
 
+    // Replaces the file by data unless it already holds exactly these bytes.
+    static bool storeBytes(const QString &path, const QByteArray &data, const QByteArray &current);
+
     // The row filter (CXmlWriter::validText): every text from a peer passes here before it becomes
     // file content.
     static QString validText(const QString &text);

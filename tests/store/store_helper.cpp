@@ -4,6 +4,7 @@
 //   store_helper notices <tag> <threads> <perThread> <uuid,...>   change notices, rows "<tag>-<t>-<k>"
 //   store_helper adder <tag> <count>                              clients "<tag>-<i>", folders "<tag>-f<i>"
 //   store_helper loop <uuid>                                      notices and clients until killed
+//   store_helper flip <uuid> yes|no                               one notice flag set
 #include "cpcconfig.h"
 #include "cset.h"
 #include "cstorenoticeload.h"
@@ -37,6 +38,11 @@ int main(int argc, char **argv)
             }
         }
     }
-    std::fprintf(stderr, "usage: store_helper notices|adder|loop ...\n");
+    if (args.size() >= 4 && args.at(1) == QLatin1String("flip")) {
+        CSet set;
+        set.openList();
+        return set.setNotice(args.at(2), args.at(3) == QLatin1String("yes")) == 0 ? 0 : 1;
+    }
+    std::fprintf(stderr, "usage: store_helper notices|adder|loop|flip ...\n");
     return 2;
 }

@@ -1,0 +1,458 @@
+#include "cxmltree.h"
+
+#include <QRegularExpression>
+
+#include <cstring>
+
+namespace {
+
+bool isNameStart(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool isNameChar(char c)
+{
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
+}
+
+// Plain ASCII names only: a prefix (namespaces) or a name beyond ASCII goes to the DOM path.
+bool isPlainName(const char *s)
+{
+    if (!isNameStart(*s))
+        return false;
+    for (++s; *s; ++s) {
+        if (!isNameChar(*s))
+            return false;
+    }
+    return true;
+}
+
+bool isXmlChar(uint u)
+{
+    return u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD)
+        || (u >= 0x10000 && u <= 0x10FFFF);
+}
+
+// Length of the well-formed UTF-8 sequence of an XML character at p, 0 when there is none.
+int utf8Char(const unsigned char *p, const unsigned char *end)
+{
+    const unsigned char c = *p;
+    int n;
+    uint u;
+    if (c < 0x80)
+        return isXmlChar(c) ? 1 : 0;
+    if ((c & 0xE0) == 0xC0) {
+        n = 2;
+        u = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        n = 3;
+        u = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        n = 4;
+        u = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (end - p < n)
+        return 0;
+    for (int i = 1; i < n; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        u = (u << 6) | (p[i] & 0x3F);
+    }
+    static const uint least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (u < least[n] || (u >= 0xD800 && u <= 0xDFFF) || !isXmlChar(u))
+        return 0;
+    return n;
+}
+
+// Length of the reference at p ("&...;"), 0 when the DOM reader would refuse it.
+int reference(const char *p, const char *end)
+{
+    static const char *const named[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+    for (const char *name : named) {
+        const size_t n = std::strlen(name);
+        if (size_t(end - p) >= n && std::memcmp(p, name, n) == 0)
+            return int(n);
+    }
+    if (end - p < 4 || p[1] != '#')
+        return 0;
+    const char *s = p + 2;
+    const bool hex = *s == 'x';
+    if (hex)
+        ++s;
+    uint u = 0;
+    const char *digits = s;
+    for (; s < end && *s != ';'; ++s) {
+        int d;
+        if (*s >= '0' && *s <= '9')
+            d = *s - '0';
+        else if (hex && *s >= 'a' && *s <= 'f')
+            d = *s - 'a' + 10;
+        else if (hex && *s >= 'A' && *s <= 'F')
+            d = *s - 'A' + 10;
+        else
+            return 0;
+        u = u * (hex ? 16 : 10) + uint(d);
+        if (u > 0x10FFFF)
+            return 0;
+    }
+    if (s == end || s == digits || !isXmlChar(u))
+        return 0;
+    return int(s - p + 1);
+}
+
+// The bytes after the declaration: every character an XML character in well-formed UTF-8, every
+// reference one the DOM reader resolves, no "<" in attribute values, no "]]>" in text, and no
+// comment, CDATA section, processing instruction or document type (which the DOM path keeps).
+bool plainContent(const char *begin, const char *end)
+{
+    enum { Text, Tag, Value } state = Text;
+    char quote = 0;
+    // Elements open around the text, so that text beside the root (which pugixml drops) is seen.
+    int depth = 0;
+    bool closing = false;
+    char last = 0; // the last character of a tag outside its values
+    for (const char *p = begin; p < end;) {
+        const char c = *p;
+        if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) < 0x20) {
+            const int n
+                = utf8Char(reinterpret_cast<const unsigned char *>(p), reinterpret_cast<const unsigned char *>(end));
+            if (n == 0)
+                return false;
+            p += n;
+            continue;
+        }
+        if (state == Text && depth == 0 && c != '<' && c != ' ' && c != '\t' && c != '\n' && c != '\r')
+            return false;
+        if (c == '&' && state != Tag) {
+            const int n = reference(p, end);
+            if (n == 0)
+                return false;
+            p += n;
+            continue;
+        }
+        switch (state) {
+        case Text:
+            if (c == '<') {
+                if (p + 1 < end && (p[1] == '!' || p[1] == '?'))
+                    return false;
+                state = Tag;
+                closing = p + 1 < end && p[1] == '/';
+                last = 0;
+            } else if (c == ']' && end - p >= 3 && p[1] == ']' && p[2] == '>') {
+                return false;
+            }
+            break;
+        case Tag:
+            if (c == '"' || c == '\'') {
+                quote = c;
+                state = Value;
+            } else if (c == '>') {
+                state = Text;
+                if (closing)
+                    --depth;
+                else if (last != '/')
+                    ++depth;
+            } else if (c == '<' || c == '&') {
+                return false;
+            }
+            if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+                last = c;
+            break;
+        case Value:
+            if (c == quote)
+                state = Tag;
+            else if (c == '<')
+                return false;
+            break;
+        }
+        ++p;
+    }
+    return true;
+}
+
+// The elements below root: plain names, no attribute twice, no namespace declaration.
+bool plainTree(pugi::xml_node root)
+{
+    pugi::xml_node n = root;
+    for (;;) {
+        if (n.type() == pugi::node_element) {
+            if (!isPlainName(n.name()))
+                return false;
+            for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+                if (!isPlainName(a.name()) || std::strncmp(a.name(), "xmlns", 5) == 0)
+                    return false;
+                for (pugi::xml_attribute b = n.first_attribute(); b != a; b = b.next_attribute()) {
+                    if (std::strcmp(a.name(), b.name()) == 0)
+                        return false;
+                }
+            }
+            if (n.first_child()) {
+                n = n.first_child();
+                continue;
+            }
+        } else if (n.type() != pugi::node_pcdata) {
+            return false;
+        }
+        for (;;) {
+            if (n == root)
+                return true;
+            if (n.next_sibling()) {
+                n = n.next_sibling();
+                break;
+            }
+            n = n.parent();
+        }
+    }
+}
+
+// The text as the DOM writer escapes it: "<" and "&" always, ">" after "]]", and in attribute
+// values also the quote, tab, line feed and carriage return, which the reader would otherwise turn
+// into blanks; a carriage return in text too, which it would turn into a line feed.
+bool appendEscaped(std::string &out, const char *s, bool attribute)
+{
+    const char *start = s;
+    for (const char *p = s; *p; ++p) {
+        const char *with = nullptr;
+        switch (*p) {
+        case '<':
+            with = "&lt;";
+            break;
+        case '&':
+            with = "&amp;";
+            break;
+        case '>':
+            if (p - start >= 2 && p[-1] == ']' && p[-2] == ']')
+                with = "&gt;";
+            break;
+        case '"':
+            if (attribute)
+                with = "&quot;";
+            break;
+        case '\r':
+            with = "&#xd;";
+            break;
+        case '\n':
+            if (attribute)
+                with = "&#xa;";
+            break;
+        case '\t':
+            if (attribute)
+                with = "&#x9;";
+            break;
+        default:
+            if (static_cast<unsigned char>(*p) < 0x20)
+                return false;
+            break;
+        }
+        if (with) {
+            out.append(s, size_t(p - s));
+            out.append(with);
+            s = p + 1;
+        }
+    }
+    out.append(s);
+    return true;
+}
+
+void appendIndent(std::string &out, int depth)
+{
+    out.append(size_t(depth) * 4, ' ');
+}
+
+bool isText(pugi::xml_node n)
+{
+    return n.type() == pugi::node_pcdata;
+}
+
+// New attributes take their place in this order: the one the DOM writer gives these names when its
+// hash seed is fixed, so files it wrote that way keep their bytes. Other names go last.
+int rankOf(const char *name)
+{
+    static const char *const order[] = {"notice", "UUID", "folder", "digest", "time", "type", "lastupdate"};
+    for (int i = 0; i < int(sizeof(order) / sizeof(order[0])); ++i) {
+        if (std::strcmp(order[i], name) == 0)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+bool CXmlTree::load(const QByteArray &raw)
+{
+    m_doc.reset();
+    m_declaration.clear();
+    const char *begin = raw.constData();
+    const char *end = begin + raw.size();
+    if (raw.startsWith("\xEF\xBB\xBF"))
+        begin += 3;
+    const char *body = begin;
+    if (end - begin >= 6 && std::memcmp(begin, "<?xml", 5) == 0
+        && (begin[5] == ' ' || begin[5] == '\t' || begin[5] == '\r' || begin[5] == '\n')) {
+        const char *close = static_cast<const char *>(memmem(begin, size_t(end - begin), "?>", 2));
+        if (!close)
+            return false;
+        static const QRegularExpression re(QStringLiteral(
+            "^<\\?xml\\s+version\\s*=\\s*(['\"])1\\.0\\1(?:\\s+encoding\\s*=\\s*(['\"])([A-Za-z][A-Za-z0-9._-]*)\\2)?"
+            "(?:\\s+standalone\\s*=\\s*(['\"])(yes|no)\\4)?\\s*\\?>$"));
+        const QRegularExpressionMatch m = re.match(QString::fromLatin1(begin, close + 2 - begin));
+        if (!m.hasMatch())
+            return false;
+        const QString encoding = m.captured(3);
+        if (!encoding.isEmpty() && encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) != 0)
+            return false;
+        m_declaration = "version='1.0'";
+        if (!encoding.isEmpty())
+            m_declaration += " encoding='" + encoding.toStdString() + "'";
+        if (m.captured(5) == QLatin1String("yes"))
+            m_declaration += " standalone='yes'";
+        body = close + 2;
+    } else if (end - begin >= 2 && begin[0] == '<' && begin[1] == '?') {
+        return false;
+    }
+    if (!plainContent(body, end))
+        return false;
+    const pugi::xml_parse_result result
+        = m_doc.load_buffer(body, size_t(end - body), pugi::parse_default, pugi::encoding_utf8);
+    pugi::xml_node only = m_doc.first_child();
+    if (!result || only.type() != pugi::node_element || only.next_sibling() || !plainTree(only)) {
+        m_doc.reset();
+        m_declaration.clear();
+        return false;
+    }
+    return true;
+}
+
+bool CXmlTree::serialize(QByteArray *out) const
+{
+    std::string s;
+    const pugi::xml_node root = m_doc.document_element();
+    if (!root)
+        return false;
+    if (!m_declaration.empty())
+        s += "<?xml " + m_declaration + "?>\n";
+    pugi::xml_node n = root;
+    int depth = 0;
+    for (;;) {
+        if (n.type() == pugi::node_element) {
+            if (!isText(n.previous_sibling()))
+                appendIndent(s, depth);
+            s += '<';
+            s += n.name();
+            for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+                s += ' ';
+                s += a.name();
+                s += "=\"";
+                if (!appendEscaped(s, a.value(), true))
+                    return false;
+                s += '"';
+            }
+            if (n.first_child()) {
+                s += '>';
+                if (!isText(n.first_child()))
+                    s += '\n';
+                n = n.first_child();
+                ++depth;
+                continue;
+            }
+            s += "/>";
+            if (!isText(n.next_sibling()))
+                s += '\n';
+        } else if (!appendEscaped(s, n.value(), false)) {
+            return false;
+        }
+        for (;;) {
+            if (n == root) {
+#ifdef Q_OS_WIN
+                *out = QByteArray::fromStdString(s).replace("\n", "\r\n");
+#else
+                *out = QByteArray::fromStdString(s);
+#endif
+                return true;
+            }
+            if (n.next_sibling()) {
+                n = n.next_sibling();
+                break;
+            }
+            n = n.parent();
+            --depth;
+            if (!isText(n.last_child()))
+                appendIndent(s, depth);
+            s += "</";
+            s += n.name();
+            s += '>';
+            if (!isText(n.next_sibling()))
+                s += '\n';
+        }
+    }
+}
+
+pugi::xml_node CXmlTree::firstChildElement(pugi::xml_node parent, const char *name)
+{
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+        if (c.type() == pugi::node_element && (!*name || std::strcmp(c.name(), name) == 0))
+            return c;
+    }
+    return pugi::xml_node();
+}
+
+std::string CXmlTree::text(pugi::xml_node e)
+{
+    pugi::xml_node first = e.first_child();
+    if (!first)
+        return std::string();
+    if (isText(first) && !first.next_sibling())
+        return first.value();
+    std::string out;
+    pugi::xml_node n = first;
+    for (;;) {
+        if (isText(n))
+            out += n.value();
+        if (n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        for (;;) {
+            if (n.next_sibling()) {
+                n = n.next_sibling();
+                break;
+            }
+            n = n.parent();
+            if (n == e)
+                return out;
+        }
+    }
+}
+
+void CXmlTree::setAttribute(pugi::xml_node e, const char *name, const std::string &value)
+{
+    if (pugi::xml_attribute a = e.attribute(name)) {
+        a.set_value(value.c_str());
+        return;
+    }
+    const int rank = rankOf(name);
+    if (rank >= 0) {
+        for (pugi::xml_attribute a = e.first_attribute(); a; a = a.next_attribute()) {
+            if (rankOf(a.name()) > rank) {
+                e.insert_attribute_before(name, a).set_value(value.c_str());
+                return;
+            }
+        }
+    }
+    e.append_attribute(name).set_value(value.c_str());
+}
+
+void CXmlTree::setAttribute(pugi::xml_node e, const char *name, const QString &value)
+{
+    setAttribute(e, name, value.toStdString());
+}
+
+pugi::xml_node CXmlTree::appendTextChild(pugi::xml_node parent, const char *tag, const QString &text)
+{
+    pugi::xml_node e = parent.append_child(tag);
+    e.append_child(pugi::node_pcdata).set_value(text.toStdString().c_str());
+    return e;
+}

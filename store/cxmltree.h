@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <pugixml.hpp>
+
+#include <string>
+
+// A store file held as a pugixml tree: the files the server changes on every notice (list.xml, the
+// client files), where the toolkit's DOM costs most of a notice's time.
+//
+// A tree takes a file only when it reads it exactly as the DOM reader does: UTF-8 (by declaration or
+// for want of one), elements, attributes and text only, nothing the DOM reader refuses. Anything else
+// (other encodings, comments, CDATA, namespaces, a document type) is left to the DOM path, which
+// reads and writes it as it always has.
+//
+// It writes what CXmlWriter writes for the same document, byte for byte, except for the order of
+// attributes: those of the file keep their order, and a new one takes its place in one fixed order,
+// so a rewrite changes only what changed, whatever process writes it.
+class CXmlTree
+{
+public:
+    // False when the file is for the DOM path (the tree is then empty).
+    bool load(const QByteArray &raw);
+    // False when the tree holds what the writer cannot write; out is then undefined.
+    bool serialize(QByteArray *out) const;
+
+    pugi::xml_node root() const { return m_doc.document_element(); }
+
+    // The first child element named name; any child element for an empty name.
+    static pugi::xml_node firstChildElement(pugi::xml_node parent, const char *name);
+    // The concatenated text below the element, as the DOM's text() gives it.
+    static std::string text(pugi::xml_node e);
+    static void setAttribute(pugi::xml_node e, const char *name, const QString &value);
+    static void setAttribute(pugi::xml_node e, const char *name, const std::string &value);
+    // Visits top and every element below it in document order until visit returns true; that
+    // element, or a null node.
+    template<class Visit> static pugi::xml_node findElement(pugi::xml_node top, Visit visit)
+    {
+        pugi::xml_node n = top;
+        while (n) {
+            if (n.type() == pugi::node_element && visit(n))
+                return n;
+            if (n.first_child()) {
+                n = n.first_child();
+                continue;
+            }
+            while (n && n != top && !n.next_sibling())
+                n = n.parent();
+            if (!n || n == top)
+                break;
+            n = n.next_sibling();
+        }
+        return pugi::xml_node();
+    }
+    // A new last child element holding one text node.
+    static pugi::xml_node appendTextChild(pugi::xml_node parent, const char *tag, const QString &text);
+
+private:
+    pugi::xml_document m_doc;
+    std::string m_declaration; // the declaration's data as the DOM keeps it; empty when none
+};
