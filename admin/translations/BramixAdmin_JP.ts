@@ -287,7 +287,7 @@
     </message>
     <message>
         <source>Version:</source>
-        <translation>バージョン:</translation>
+        <translation>バージョン</translation>
     </message>
     <message>
         <source>Update now on force</source>
