@@ -1,10 +1,10 @@
 #include "creport.h"
 
 #include "ccustomcol.h"
-#include "cpageset.h"
 #include "cdialogs.h"
 #include "cdigestreader.h"
 #include "cglobal.h"
+#include "cpageset.h"
 #include "cresourcepage.h"
 #include "cset.h"
 #include "csetting.h"
@@ -102,6 +102,31 @@ void CReport::retranslate()
     (void)translator.load(QStringLiteral("BramixAdmin_") + lang);
     QCoreApplication::installTranslator(&translator);
     ui.retranslateUi(this);
+    for (QAction *action : {ui.action_Print, ui.actionPrint_prview, ui.actionPage_Set, ui.actionExport_to_Hteml,
+             ui.actionCustomCol, ui.action_Close})
+        action->setIconText(toolText(action->text()));
+}
+
+QString CReport::toolText(const QString &text)
+{
+    static const QRegularExpression mnemonic(QStringLiteral("\\s*[(\\x{FF08}]&[^&][)\\x{FF09}]"));
+    QString out = text;
+    out.remove(mnemonic);
+    if (out.endsWith(QLatin1String("...")))
+        out.chop(3);
+    else if (out.endsWith(QChar(0x2026)))
+        out.chop(1);
+    // "&&" stands for one "&"; a single "&" marks the mnemonic.
+    QString plain;
+    for (int i = 0; i < out.size(); ++i) {
+        if (out.at(i) == QLatin1Char('&')) {
+            if (i + 1 < out.size() && out.at(i + 1) == QLatin1Char('&'))
+                plain += out.at(++i);
+            continue;
+        }
+        plain += out.at(i);
+    }
+    return plain.trimmed();
 }
 
 int CReport::getCpuType(const QMap<QString, QString> &summary)
@@ -271,7 +296,7 @@ void CReport::setupPrinter(QPrinter *printer)
     // The printer turns only for exactly "1"; the paper stays what the print dialog chose.
     const bool landscape = settings.value(QStringLiteral("orientation")) == QLatin1String("1");
     const QSize page = RenderArea::pageSize(CSetting::number(settings.value(QStringLiteral("pagesize"))), landscape,
-                                            printer->logicalDpiX(), printer->logicalDpiY());
+        printer->logicalDpiX(), printer->logicalDpiY());
     m_pageWidth = page.width();
     m_pageHeight = page.height();
     printer->setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
@@ -279,8 +304,7 @@ void CReport::setupPrinter(QPrinter *printer)
 
 void CReport::drawHeader(QPainter *painter)
 {
-    RenderArea::drawHeader(painter, ui.tableWidget, {m_pageWidth, m_top, m_left, m_right, m_spacing, m_font}, m_x,
-                           m_y);
+    RenderArea::drawHeader(painter, ui.tableWidget, {m_pageWidth, m_top, m_left, m_right, m_spacing, m_font}, m_x, m_y);
 }
 
 void CReport::drawRows(QPainter *painter)

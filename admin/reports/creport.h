@@ -29,6 +29,10 @@ public:
     // Brings the form's texts into the language of the "Lang" setting.
     void retranslate();
 
+    // An action's text as a tool button shows it: without its mnemonic, also one written "(&P)" as
+    // translations do, and without a closing "...".
+    static QString toolText(const QString &text);
+
     // Readers of one client's digest summary.
     static int getCpuType(const QMap<QString, QString> &summary); // 1 Intel, 2 Amd, 3 other
     static double getCpuFreq(const QMap<QString, QString> &summary); // MHz, 0 when none found

@@ -51,6 +51,34 @@ private slots:
         m_report = nullptr;
     }
 
+    void toolText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("mnemonic and dots") << "&Print..."
+                                           << "Print";
+        QTest::newRow("inner mnemonic") << "Page &Set..."
+                                        << "Page Set";
+        QTest::newRow("plain") << "column setting"
+                               << "column setting";
+        QTest::newRow("translated mnemonic")
+            << QString::fromUtf8("\xe6\x89\x93\xe5\x8d\xb0(&P)...") << QString::fromUtf8("\xe6\x89\x93\xe5\x8d\xb0");
+        QTest::newRow("full-width parentheses")
+            << QString::fromUtf8("\xe5\x8d\xb0\xe5\x88\xb7\xef\xbc\x88&P\xef\xbc\x89")
+            << QString::fromUtf8("\xe5\x8d\xb0\xe5\x88\xb7");
+        QTest::newRow("escaped ampersand") << "Save && Print"
+                                           << "Save & Print";
+        QTest::newRow("parenthesised ampersand kept") << "Rock (&&) Roll"
+                                                      << "Rock (&) Roll";
+    }
+
+    void toolText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(CReport::toolText(text), shown);
+    }
+
     void filters_data()
     {
         QTest::addColumn<int>("vendor");
