@@ -2,6 +2,7 @@
 
 #include "cdialogs.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -89,19 +90,20 @@ void CResourcePage::save(QWidget *parent, const QString &caption, const QString 
         name += QStringLiteral(".html");
     const auto fail = [&](const QString &reason) {
         CDialogs::warning(parent, warningTitle,
-            QStringLiteral("The file \"%1\" cannot be written: %2").arg(QDir::toNativeSeparators(name), reason));
+            QCoreApplication::translate("CResourcePage", "The file \"%1\" cannot be written: %2")
+                .arg(QDir::toNativeSeparators(name), reason));
     };
     // The page replaces the file by rename, which would also replace a write-protected file: honour
     // the protection (also for a privileged user).
     const QFileInfo target(name);
     const QFile::Permissions writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (target.exists() && (!target.isWritable() || !(target.permissions() & writeBits))) {
-        fail(QStringLiteral("it is write-protected"));
+        fail(QCoreApplication::translate("CResourcePage", "it is write-protected"));
         return;
     }
     // Only a plain file is replaced: never a directory, a device or a pipe.
     if (target.exists() && !target.isFile()) {
-        fail(QStringLiteral("it is not a plain file"));
+        fail(QCoreApplication::translate("CResourcePage", "it is not a plain file"));
         return;
     }
     QSaveFile file(name);
