@@ -89,6 +89,21 @@
     </message>
 </context>
 <context>
+    <name>CResourcePage</name>
+    <message>
+        <source>The file &quot;%1&quot; cannot be written: %2</source>
+        <translation>无法写入文件“%1”：%2</translation>
+    </message>
+    <message>
+        <source>it is write-protected</source>
+        <translation>该文件受写保护</translation>
+    </message>
+    <message>
+        <source>it is not a plain file</source>
+        <translation>它不是普通文件</translation>
+    </message>
+</context>
+<context>
     <name>CScanThread</name>
     <message>
         <source>Fetal error</source>

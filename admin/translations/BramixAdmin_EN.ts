@@ -89,6 +89,21 @@
     </message>
 </context>
 <context>
+    <name>CResourcePage</name>
+    <message>
+        <source>The file &quot;%1&quot; cannot be written: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it is write-protected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it is not a plain file</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CScanThread</name>
     <message>
         <source>Fetal error</source>

@@ -89,6 +89,21 @@
     </message>
 </context>
 <context>
+    <name>CResourcePage</name>
+    <message>
+        <source>The file &quot;%1&quot; cannot be written: %2</source>
+        <translation>ファイル「%1」に書き込めません: %2</translation>
+    </message>
+    <message>
+        <source>it is write-protected</source>
+        <translation>ファイルは書き込み禁止です</translation>
+    </message>
+    <message>
+        <source>it is not a plain file</source>
+        <translation>通常のファイルではありません</translation>
+    </message>
+</context>
+<context>
     <name>CScanThread</name>
     <message>
         <source>Fetal error</source>
