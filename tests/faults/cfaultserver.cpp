@@ -49,6 +49,7 @@ bool CFaultServer::start()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("BRAMIX_PLATFORM_ROOT"), m_env.platformRoot());
+    env.insert(m_extraEnv);
     m_process.setProcessEnvironment(env);
     m_process.setWorkingDirectory(m_dir);
     m_process.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -68,10 +69,16 @@ void CFaultServer::kill()
 
 qint64 CFaultServer::residentKiB(qint64 pid)
 {
+    return statusKiB(pid, "VmRSS");
+}
+
+qint64 CFaultServer::statusKiB(qint64 pid, const QByteArray &field)
+{
     const QByteArray status = CTestEnvironment::readFile(QStringLiteral("/proc/%1/status").arg(pid));
+    const QByteArray key = field + ':';
     for (const QByteArray &line : status.split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
 }

@@ -22,6 +22,8 @@ public:
     // Lists the clients in list.xml and gives each an inventory file made from the shipped template.
     bool addClients(const QStringList &uuids);
 
+    // A variable for the server's environment at its next start (the server's test settings).
+    void setEnv(const QString &name, const QString &value) { m_extraEnv.insert(name, value); }
     bool start(); // true once the server port accepts connections
     void kill(); // SIGKILL, then reaped
     qint64 pid() const { return m_process.processId(); }
@@ -29,6 +31,9 @@ public:
     // Resident memory of the server process in KiB (VmRSS), -1 when unknown.
     qint64 residentKiB() const { return residentKiB(pid()); }
     static qint64 residentKiB(qint64 pid);
+    // A KiB figure of the server's /proc status (VmRSS, VmHWM, VmSize), -1 when unknown.
+    qint64 statusKiB(const QByteArray &field) const { return statusKiB(pid(), field); }
+    static qint64 statusKiB(qint64 pid, const QByteArray &field);
 
     // The store files of the installation that do not parse (empty when all do).
     QStringList unreadableFiles() const;
@@ -41,5 +46,6 @@ public:
 private:
     CTestEnvironment m_env;
     QString m_dir;
+    QProcessEnvironment m_extraEnv;
     QProcess m_process;
 };

@@ -1,0 +1,490 @@
+// BramixServer under attack, as a real process: hundreds of peers dripping their requests a byte at
+// a time, headers that announce far more than follows, frames that fill the buffer cap, and update
+// checks whose pushes go to clients that read nothing.
+#include "ccommandframe.h"
+#include "cfaultserver.h"
+#include "cidleconnections.h"
+#include "cmessages.h"
+#include "crawpeer.h"
+#include "cshortframe.h"
+#include "cshortframereader.h"
+
+#include <QDomDocument>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QUuid>
+#include <QtEndian>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const qint64 MiB = 1024 * 1024;
+
+QString newUuid()
+{
+    return QUuid::createUuid().toString();
+}
+
+QString noticeText(const QString &uuid, const QString &row)
+{
+    return CMessages::buildChangeNotice(
+        uuid, {CMessages::changeItem(QStringLiteral("Software"), QStringLiteral("add"), row)});
+}
+
+// A notice of one row, the row padded so that the frame's count is exactly count bytes (4 for the
+// string's length, 2 per UTF-16 unit); the row is returned in row.
+QByteArray noticeOfCount(const QString &uuid, const QString &prefix, qint64 count, QString *row)
+{
+    const qsizetype units = qsizetype((count - 4) / 2);
+    *row = prefix;
+    row->append(QString(units - noticeText(uuid, prefix).size(), QLatin1Char('a')));
+    return CShortFrame::encode(noticeText(uuid, *row));
+}
+
+QByteArray extendedHead(quint32 count)
+{
+    QByteArray head(6, '\0');
+    qToBigEndian<quint16>(CShortFrame::ExtendedMark, head.data());
+    qToBigEndian<quint32>(count, head.data() + 2);
+    return head;
+}
+
+// Rows of class Software stored in a client's file, each with the number of times it is stored.
+QMap<QString, int> storedRows(const QString &path)
+{
+    QMap<QString, int> rows;
+    QDomDocument doc;
+    if (!doc.setContent(CTestEnvironment::readFile(path), true))
+        return rows;
+    const QDomElement cls = doc.documentElement().firstChildElement(QStringLiteral("Software"));
+    for (QDomElement c = cls.firstChildElement(QStringLiteral("content")); !c.isNull();
+         c = c.nextSiblingElement(QStringLiteral("content")))
+        ++rows[c.text()];
+    return rows;
+}
+
+// A change notice on a connection of its own: the milliseconds until "setChange:ok" came back, -1
+// when it did not within timeoutMs.
+qint64 timedNotice(const QString &uuid, const QString &row, int timeoutMs = 20000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), CMessages::ServerPort);
+    if (!socket.waitForConnected(timeoutMs) || !CShortFrame::write(&socket, noticeText(uuid, row)))
+        return -1;
+    CShortFrameReader reader;
+    if (reader.readBlocking(&socket, timeoutMs) != CShortFrameReader::Complete || !CMessages::isAck(reader.text()))
+        return -1;
+    return clock.elapsed();
+}
+
+bool isAckFrame(const QByteArray &bytes)
+{
+    QString text;
+    return CShortFrame::decode(bytes, &text) && CMessages::isAck(text);
+}
+
+} // namespace
+
+class TestServerAttack : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Peers that send their request a byte at a time, or stop sending, hold no worker: with two
+    // workers, real notices are answered at once while hundreds of them are connected. Each such
+    // connection is closed when it has sent nothing for the wait, or has not sent its whole frame
+    // by the deadline, with nothing written to it; what it sent is never stored.
+    void slowPeers_data()
+    {
+        QTest::addColumn<int>("firstBytes"); // sent at once
+        QTest::addColumn<int>("dripMs"); // then one byte each so often; 0: nothing more
+
+        QTest::newRow("nothing sent") << 0 << 0;
+        QTest::newRow("two bytes, then silence") << 2 << 0;
+        QTest::newRow("a byte every two seconds") << 1 << 2000;
+    }
+
+    void slowPeers()
+    {
+        QFETCH(int, firstBytes);
+        QFETCH(int, dripMs);
+        const int peers = 500;
+        const qint64 waitMs = 4000;
+        const qint64 deadlineMs = 9000;
+        const qint64 answerBoundMs = 2000;
+        QVERIFY(CIdleConnections::raiseFileLimit(peers + 1024) >= rlim_t(peers + 256));
+
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        const QString uuid = newUuid();
+        QVERIFY(server.addClients({uuid}));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_MAX_WORKERS"), QStringLiteral("2"));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_WAIT_MS"), QString::number(waitMs));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_DEADLINE_MS"), QString::number(deadlineMs));
+        QVERIFY(server.start());
+
+        // What the peers drip is a real notice: were it ever completed, it would be stored.
+        const QString drippedRow = QStringLiteral("Caption=dripped\n");
+        const QByteArray dripped = CShortFrame::encode(noticeText(uuid, drippedRow));
+        struct Peer
+        {
+            std::unique_ptr<CRawPeer> socket;
+            qint64 connectedAt = 0;
+            qint64 lastSentAt = 0;
+            qint64 endedAt = -1;
+            qsizetype sent = 0;
+        };
+        std::vector<Peer> all(peers);
+        QElapsedTimer clock;
+        clock.start();
+        for (Peer &p : all) {
+            p.socket = std::make_unique<CRawPeer>();
+            QVERIFY(p.socket->connectTo(CMessages::ServerPort));
+            p.connectedAt = p.lastSentAt = clock.elapsed();
+            if (firstBytes > 0) {
+                QCOMPARE(p.socket->sendSome(dripped.left(firstBytes)), qint64(firstBytes));
+                p.sent = firstBytes;
+                p.lastSentAt = clock.elapsed();
+            }
+        }
+
+        // The drip runs in a thread of its own, so that the real notices below do not pause it.
+        std::atomic<bool> stop(false);
+        std::thread drip([&] {
+            while (!stop.load()) {
+                int open = 0;
+                for (Peer &p : all) {
+                    if (p.endedAt >= 0)
+                        continue;
+                    const qint64 now = clock.elapsed();
+                    if (dripMs > 0 && now - p.lastSentAt >= dripMs && p.sent < dripped.size() - 1) {
+                        if (p.socket->sendSome(dripped.mid(p.sent, 1)) == 1) {
+                            ++p.sent;
+                            p.lastSentAt = now;
+                        }
+                    }
+                    if (p.socket->poll(0))
+                        p.endedAt = clock.elapsed();
+                    else
+                        ++open;
+                }
+                if (open == 0)
+                    return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+
+        // Real notices, while every peer is still connected.
+        const qint64 firstClose = dripMs > 0 ? deadlineMs : waitMs;
+        QStringList realRows;
+        qint64 slowest = 0;
+        while (clock.elapsed() < firstClose - 700) {
+            const QString row = QStringLiteral("Caption=real %1\n").arg(realRows.size());
+            const qint64 ms = timedNotice(uuid, row);
+            realRows.append(row);
+            slowest = qMax(slowest, ms);
+            if (ms < 0 || ms > answerBoundMs)
+                break;
+            QThread::msleep(300);
+        }
+        const qint64 lastNoticeAt = clock.elapsed();
+
+        const QDeadlineTimer giveUp(deadlineMs + 6000);
+        while (!giveUp.hasExpired()) {
+            bool open = false;
+            for (const Peer &p : all)
+                open = open || p.endedAt < 0;
+            if (!open)
+                break;
+            QThread::msleep(50);
+        }
+        stop = true;
+        drip.join();
+
+        QVERIFY2(slowest >= 0 && slowest <= answerBoundMs,
+            qPrintable(QStringLiteral("a real notice took %1 ms (-1: no answer) with %2 slow peers connected")
+                           .arg(slowest)
+                           .arg(peers)));
+        QVERIFY(realRows.size() >= 3);
+        qint64 earliest = std::numeric_limits<qint64>::max();
+        qint64 latest = 0;
+        for (const Peer &p : all) {
+            QVERIFY2(p.endedAt >= 0, "a slow peer is still connected after the deadline");
+            QCOMPARE(p.socket->received(), qint64(0));
+            // Closed after the wait since its last byte or at the deadline, whichever comes first,
+            // and never before (each sweep may be a tenth of the wait late, the machine is shared).
+            const qint64 expected = qMin(p.lastSentAt + waitMs, p.connectedAt + deadlineMs);
+            earliest = qMin(earliest, p.endedAt - expected);
+            latest = qMax(latest, p.endedAt - expected);
+        }
+        QVERIFY2(earliest >= -100,
+            qPrintable(QStringLiteral("a slow peer was closed %1 ms before its time").arg(-earliest)));
+        QVERIFY2(latest <= 2500, qPrintable(QStringLiteral("a slow peer was closed %1 ms late").arg(latest)));
+        QVERIFY(lastNoticeAt < firstClose); // the notices were answered while the peers were there
+
+        const QMap<QString, int> stored = storedRows(server.file(uuid + QStringLiteral(".xml")));
+        for (const QString &row : std::as_const(realRows))
+            QCOMPARE(stored.value(row), 1);
+        QCOMPARE(stored.value(drippedRow), 0);
+        QVERIFY(server.running());
+        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
+        qInfo("%d slow peers: %d real notices, slowest answered in %lld ms; peers closed %lld to %lld ms after "
+              "their time",
+            peers, int(realRows.size()), slowest, earliest, latest);
+    }
+
+    // A header announces a frame; only a few bytes follow. The server keeps what arrived, not what
+    // was announced, and refuses a frame above 16 MiB at its header, writing nothing.
+    void announcedFrames_data()
+    {
+        QTest::addColumn<quint32>("announced");
+        QTest::addColumn<int>("sent"); // bytes after the header
+        QTest::addColumn<bool>("refused");
+
+        QTest::newRow("15 MiB, 10 bytes") << quint32(15 * MiB) << 10 << false;
+        QTest::newRow("16 MiB, 10 bytes") << quint32(16 * MiB) << 10 << false;
+        QTest::newRow("16 MiB, 256 KiB") << quint32(16 * MiB) << 256 * 1024 << false;
+        QTest::newRow("16 MiB + 1") << quint32(16 * MiB + 1) << 10 << true;
+        QTest::newRow("63 MiB") << quint32(63 * MiB) << 10 << true;
+    }
+
+    void announcedFrames()
+    {
+        QFETCH(quint32, announced);
+        QFETCH(int, sent);
+        QFETCH(bool, refused);
+        const int peers = 64;
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        const QString uuid = newUuid();
+        QVERIFY(server.addClients({uuid}));
+        QVERIFY(server.start());
+        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
+        const qint64 rssBefore = server.statusKiB("VmRSS");
+        const qint64 sizeBefore = server.statusKiB("VmSize");
+        QVERIFY(rssBefore > 0 && sizeBefore > 0);
+
+        std::vector<std::unique_ptr<CRawPeer>> all;
+        const QByteArray bytes = extendedHead(announced) + QByteArray(sent, 'x');
+        for (int i = 0; i < peers; ++i) {
+            all.push_back(std::make_unique<CRawPeer>());
+            QVERIFY(all.back()->connectTo(CMessages::ServerPort));
+            if (refused)
+                all.back()->sendSome(bytes); // the server may close before it took all
+            else
+                QVERIFY(all.back()->sendAll(bytes, 5000));
+        }
+        // Refused at the header: closed at once, not at the wait (30 s). Taken: still open a second on.
+        const auto countEnded = [&] {
+            int n = 0;
+            for (const auto &p : all)
+                n += p->poll(0) ? 1 : 0;
+            return n;
+        };
+        if (refused)
+            QVERIFY(CTestEnvironment::waitFor([&] { return countEnded() == peers; }, 5000));
+        else
+            QTest::qWait(1000);
+        const int ended = countEnded();
+        QCOMPARE(ended, refused ? peers : 0);
+        for (const auto &p : all)
+            QCOMPARE(p->received(), qint64(0));
+        const qint64 rssAfter = server.statusKiB("VmRSS");
+        const qint64 sizeAfter = server.statusKiB("VmSize");
+
+        QVERIFY(server.running());
+        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
+        qInfo("%d peers announcing %u bytes and sending %d: VmRSS %lld -> %lld KiB, VmSize %lld -> %lld KiB", peers,
+            announced, sent, rssBefore, rssAfter, sizeBefore, sizeAfter);
+        // What arrived, twice over for a growing buffer, and some slack for the server's own use.
+        const qint64 arrivedKiB = refused ? 0 : qint64(peers) * sent / 1024;
+        QVERIFY2(rssAfter - rssBefore < 2 * arrivedKiB + 8 * 1024, "resident memory grew with the announced size");
+        QVERIFY2(sizeAfter - sizeBefore < 2 * arrivedKiB + 128 * 1024, "address space grew with the announced size");
+    }
+
+    // The largest request is taken whole and served; one more unit is refused at the header with
+    // nothing written and nothing stored.
+    void noticeAtLimit_data()
+    {
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<bool>("accepted");
+
+        QTest::newRow("16 MiB") << qint64(16 * MiB) << true;
+        QTest::newRow("16 MiB + 2") << qint64(16 * MiB + 2) << false;
+    }
+
+    void noticeAtLimit()
+    {
+        QFETCH(qint64, count);
+        QFETCH(bool, accepted);
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        const QString uuid = newUuid();
+        QVERIFY(server.addClients({uuid}));
+        QVERIFY(server.start());
+
+        QString row;
+        const QByteArray frame = noticeOfCount(uuid, QStringLiteral("Caption=large\n"), count, &row);
+        QCOMPARE(qint64(frame.size()), count + 6);
+        CRawPeer peer;
+        peer.setKeepBytes(64);
+        QVERIFY(peer.connectTo(CMessages::ServerPort));
+        const bool allSent = peer.sendAll(frame, 10000);
+        QVERIFY2(peer.waitEnded(60000), "no end of the connection");
+        QVERIFY(server.running());
+        if (accepted) {
+            QVERIFY(allSent);
+            QVERIFY(isAckFrame(peer.kept()));
+            QCOMPARE(storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 1);
+        } else {
+            QCOMPARE(peer.received(), qint64(0));
+            QCOMPARE(storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 0);
+        }
+        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
+        qInfo("frame count %lld: %s, server peak VmHWM %lld KiB", count, accepted ? "served" : "refused",
+            server.statusKiB("VmHWM"));
+    }
+
+    // Incomplete requests across all connections stay under the cap (4 MiB here): the connection
+    // whose bytes would pass it is closed with nothing written, the others keep theirs, and the
+    // bytes of closed and of served requests no longer count.
+    void bufferCapAcrossConnections()
+    {
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        const QString uuid = newUuid();
+        QVERIFY(server.addClients({uuid}));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_BUFFER_CAP_KIB"), QStringLiteral("4096"));
+        QVERIFY(server.start());
+        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
+
+        // A holds 3 MiB of its request, all but the last KiB.
+        QString rowA;
+        const QByteArray a = noticeOfCount(uuid, QStringLiteral("Caption=A\n"), 3 * MiB, &rowA);
+        CRawPeer peerA;
+        peerA.setKeepBytes(64);
+        QVERIFY(peerA.connectTo(CMessages::ServerPort));
+        QVERIFY(peerA.sendAll(a.left(a.size() - 1024), 5000));
+        QVERIFY(!peerA.waitEnded(500));
+
+        // B would bring the total to 5 MiB: closed, with nothing written. A keeps its bytes.
+        QString rowB;
+        const QByteArray b = noticeOfCount(uuid, QStringLiteral("Caption=B\n"), 2 * MiB, &rowB);
+        CRawPeer peerB;
+        QVERIFY(peerB.connectTo(CMessages::ServerPort));
+        peerB.sendAll(b, 5000); // may fail part way: the server closes B
+        QVERIFY(peerB.waitEnded(5000));
+        QCOMPARE(peerB.received(), qint64(0));
+        QVERIFY(!peerA.poll(0));
+
+        // A small notice still fits beside A, and A, completed, is served.
+        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=small\n")) >= 0);
+        QVERIFY(peerA.sendAll(a.right(1024), 5000));
+        QVERIFY(peerA.waitEnded(20000));
+        QVERIFY(isAckFrame(peerA.kept()));
+
+        // With A served and B closed, the cap is free again: two requests of 3.5 MiB, one after the
+        // other, are served.
+        QStringList rows {rowA, QStringLiteral("Caption=small\n")};
+        for (const char *name : {"Caption=C\n", "Caption=D\n"}) {
+            QString row;
+            const QByteArray frame = noticeOfCount(uuid, QLatin1String(name), 3 * MiB + MiB / 2, &row);
+            CRawPeer peer;
+            peer.setKeepBytes(64);
+            QVERIFY(peer.connectTo(CMessages::ServerPort));
+            QVERIFY2(peer.sendAll(frame, 5000), name);
+            QVERIFY(peer.waitEnded(20000));
+            QVERIFY2(isAckFrame(peer.kept()), name);
+            rows.append(row);
+        }
+
+        const QMap<QString, int> stored = storedRows(server.file(uuid + QStringLiteral(".xml")));
+        for (const QString &row : std::as_const(rows))
+            QCOMPARE(stored.value(row), 1);
+        QCOMPARE(stored.value(rowB), 0);
+        QVERIFY(server.running());
+    }
+
+    // Update checks whose pushes go to clients that read nothing fill the push pool (three here,
+    // and three workers for store work); the checks beyond it wait for a push to end. Notices are
+    // answered at once all the while, and the waiting checks are served once the readers read.
+    void pushPoolBound()
+    {
+        const int pool = 3;
+        const int checks = 2 * pool;
+        const qint64 answerBoundMs = 2000;
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        const QString uuid = newUuid();
+        QVERIFY(server.addClients({uuid}));
+        // Far more than the socket buffers of a client that reads nothing take.
+        const qint64 size = 16 * MiB;
+        const QString update = server.file(QStringLiteral("BramixClient"));
+        QVERIFY(CTestEnvironment::writeFile(update, QByteArray(size, 'u')));
+        QVERIFY(CTestEnvironment::writeFile(server.file(QStringLiteral("uplist.xml")),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uplist>\n  <windows>\n    <file>" + update.toUtf8()
+                + "</file>\n  </windows>\n  <linux/>\n  <version>2.1.20090715</version>\n</uplist>\n"));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_MAX_PUSHES"), QString::number(pool));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_MAX_WORKERS"), QString::number(pool));
+        QVERIFY(server.start());
+
+        std::vector<std::unique_ptr<CRawPeer>> readers;
+        for (int i = 0; i < checks; ++i) {
+            readers.push_back(std::make_unique<CRawPeer>(4096));
+            QVERIFY(readers.back()->connectTo(CMessages::ServerPort));
+            const QString check = CMessages::buildUpdateCheck(
+                QStringLiteral("2.1.20090713"), QStringLiteral("1"), QStringLiteral("slow%1(10.0.0.%1)").arg(i + 1));
+            QVERIFY(readers.back()->sendAll(CShortFrame::encode(check), 5000));
+        }
+        const auto pushing = [&] {
+            int n = 0;
+            for (const auto &r : readers)
+                n += r->pending() > 0 ? 1 : 0;
+            return n;
+        };
+        QVERIFY(CTestEnvironment::waitFor([&] { return pushing() == pool; }, 10000));
+        QTest::qWait(500);
+        QCOMPARE(pushing(), pool);
+
+        qint64 slowest = 0;
+        for (int i = 0; i < 3; ++i) {
+            const qint64 ms = timedNotice(uuid, QStringLiteral("Caption=during push %1\n").arg(i));
+            QVERIFY2(ms >= 0 && ms <= answerBoundMs,
+                qPrintable(
+                    QStringLiteral("notice %1 took %2 ms (-1: no answer) while every push was stuck").arg(i).arg(ms)));
+            slowest = qMax(slowest, ms);
+        }
+        QCOMPARE(pushing(), pool); // still stuck: the notices were answered beside them
+
+        // The readers read: every check gets its whole push, the waiting ones too.
+        const qint64 expected
+            = CCommandFrame::encodeHead(CMessages::filePushHeader(QStringLiteral("BramixClient")), size).size() + size;
+        for (const auto &r : readers)
+            r->setReceiveBuffer(4 * MiB);
+        const QDeadlineTimer limit(60000);
+        for (bool all = false; !all && !limit.hasExpired();) {
+            all = true;
+            for (const auto &r : readers)
+                all = r->poll(0) && all;
+            if (!all)
+                QThread::usleep(200);
+        }
+        for (const auto &r : readers)
+            QCOMPARE(r->received(), expected);
+        const QMap<QString, int> stored = storedRows(server.file(uuid + QStringLiteral(".xml")));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(stored.value(QStringLiteral("Caption=during push %1\n").arg(i)), 1);
+        qInfo("%d update checks stuck on readers that read nothing, pool of %d: notices answered in %lld ms at most",
+            checks, pool, slowest);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerAttack)
+#include "tst_serverattack.moc"
