@@ -15,6 +15,7 @@ const int defaultMaxWorkers = 32;
 const int defaultMaxPushes = 64;
 const qint64 defaultBufferCap = qint64(512) * 1024 * 1024;
 const qint64 requestLimit = qint64(16) * 1024 * 1024;
+const qint64 defaultServingCap = qint64(32) * 1024 * 1024;
 // A worker needs little stack (documents live on the heap). Small stacks stay in the C library's
 // cache of thread stacks, so a thread per request costs no fresh mapping each time.
 const uint workerStackSize = 512 * 1024;
@@ -33,6 +34,8 @@ int envCount(const char *name, int fallback)
 
 FortuneServer::FortuneServer(QObject *parent)
     : QTcpServer(parent)
+    , m_storeServing(0)
+    , m_pushServing(0)
     , m_buffered(0)
     , m_drain(nullptr)
     , m_stopping(false)
@@ -77,6 +80,11 @@ qint64 FortuneServer::bufferCap()
 qint64 FortuneServer::maxRequestBytes()
 {
     return requestLimit;
+}
+
+qint64 FortuneServer::servingCap()
+{
+    return defaultServingCap;
 }
 
 void FortuneServer::incomingConnection(qintptr socketDescriptor)
@@ -207,10 +215,19 @@ void FortuneServer::dispatch(qintptr descriptor, const QString &text, qint64 byt
 
 void FortuneServer::startQueued()
 {
-    while (!m_storeQueue.isEmpty() && m_workers.size() < maxWorkers())
+    while (m_workers.size() < maxWorkers() && mayServe(m_storeQueue, m_storeServing))
         startWorker(m_storeQueue.dequeue(), m_workers);
-    while (!m_pushQueue.isEmpty() && m_pushers.size() < maxPushes())
+    while (m_pushers.size() < maxPushes() && mayServe(m_pushQueue, m_pushServing))
         startWorker(m_pushQueue.dequeue(), m_pushers);
+}
+
+// Requests start in the order they came: a large one that does not fit beside those in service
+// waits, and the smaller ones behind it with it, so it is not passed over for ever.
+bool FortuneServer::mayServe(const QQueue<Request> &queue, qint64 serving)
+{
+    if (queue.isEmpty())
+        return false;
+    return serving == 0 || serving + queue.head().bytes <= servingCap();
 }
 
 void FortuneServer::startWorker(const Request &request, QList<WorkThread *> &pool)
@@ -220,13 +237,21 @@ void FortuneServer::startWorker(const Request &request, QList<WorkThread *> &poo
     worker->setStackSize(workerStackSize);
     connect(worker, &QThread::finished, this, &FortuneServer::workerFinished);
     pool.append(worker);
+    m_serving.insert(worker, request.bytes);
+    (&pool == &m_workers ? m_storeServing : m_pushServing) += request.bytes;
     worker->start();
 }
 
 void FortuneServer::workerFinished()
 {
     WorkThread *worker = qobject_cast<WorkThread *>(sender());
-    if (!worker || !(m_workers.removeOne(worker) || m_pushers.removeOne(worker)))
+    if (!worker)
+        return;
+    if (m_workers.removeOne(worker))
+        m_storeServing -= m_serving.take(worker);
+    else if (m_pushers.removeOne(worker))
+        m_pushServing -= m_serving.take(worker);
+    else
         return;
     worker->deleteLater();
     startQueued();

@@ -23,7 +23,10 @@ class WorkThread;
 // the client, in a pool of their own (maxPushes()), so slow readers never hold store work up. The
 // bytes of incomplete requests across all connections are capped (bufferCap()); a connection that
 // would pass the cap, or whose frame is larger than any real request (maxRequestBytes()), is closed
-// with nothing written.
+// with nothing written. Requests in service count too: a worker holds several copies of its request
+// (the decoded text, the parsed items, the client file's tree and its serialisation), so the bytes of
+// requests being served are capped as well, in each pool (servingCap()); a request beyond it waits in
+// its queue.
 class FortuneServer : public QTcpServer
 {
     Q_OBJECT
@@ -51,6 +54,9 @@ public:
     // Largest request frame: 16 MiB. The largest real notice, a whole first inventory, is well
     // under 1 MiB.
     static qint64 maxRequestBytes();
+    // Bytes of requests in service at once in each pool: 32 MiB, two of the largest requests, while
+    // real ones (well under 1 MiB) fill every worker. One request is always let through.
+    static qint64 servingCap();
 
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
@@ -82,6 +88,7 @@ private:
     void dropConnection(qintptr descriptor);
     void dispatch(qintptr descriptor, const QString &text, qint64 bytes);
     void startQueued();
+    static bool mayServe(const QQueue<Request> &queue, qint64 serving);
     void startWorker(const Request &request, QList<WorkThread *> &pool);
     bool idle() const;
 
@@ -90,6 +97,9 @@ private:
     QQueue<Request> m_pushQueue;
     QList<WorkThread *> m_workers;
     QList<WorkThread *> m_pushers;
+    QHash<WorkThread *, qint64> m_serving; // each running worker's request bytes
+    qint64 m_storeServing; // their sums per pool
+    qint64 m_pushServing;
     qint64 m_buffered;
     QTimer m_expiryTimer;
     QEventLoop *m_drain; // runs while a shutdown lets begun requests finish

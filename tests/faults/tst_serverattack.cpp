@@ -46,6 +46,13 @@ QByteArray noticeOfCount(const QString &uuid, const QString &prefix, qint64 coun
     return CShortFrame::encode(noticeText(uuid, *row));
 }
 
+QByteArray utf16be(const QString &text)
+{
+    QByteArray bytes(text.size() * 2, '\0');
+    qToBigEndian<quint16>(text.utf16(), text.size(), bytes.data());
+    return bytes;
+}
+
 QByteArray extendedHead(quint32 count)
 {
     QByteArray head(6, '\0');
@@ -350,6 +357,70 @@ private slots:
         QVERIFY(timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
         qInfo("frame count %lld: %s, server peak VmHWM %lld KiB", count, accepted ? "served" : "refused",
             server.statusKiB("VmHWM"));
+    }
+
+    // Peers each sending a notice just under the largest frame, for clients of their own, all at
+    // once: a worker holds several copies of its notice, so were they all served at once the
+    // server would need gigabytes. Every notice is served, and the server's peak memory stays
+    // under 1 GiB.
+    void largeNoticesAtOnce()
+    {
+        const int peers = 32;
+        const qint64 count = 16 * MiB - 64 * 1024; // all of them fit the buffer cap (512 MiB) at once
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        QStringList uuids;
+        for (int i = 0; i < peers; ++i)
+            uuids.append(newUuid());
+        QVERIFY(server.addClients(uuids));
+        QVERIFY(server.start());
+
+        // The frames differ in their client only: each peer sends a head of its own, then the
+        // common tail of the first frame.
+        QString row;
+        const QByteArray first = noticeOfCount(uuids.at(0), QStringLiteral("Caption=large\n"), count, &row);
+        const qsizetype at = first.indexOf(utf16be(uuids.at(0)));
+        QVERIFY(at > 0);
+        const qsizetype headSize = at + uuids.at(0).size() * 2;
+        const QByteArray tail = first.mid(headSize);
+        std::vector<std::unique_ptr<CRawPeer>> all;
+        std::vector<QByteArray> heads;
+        for (int i = 0; i < peers; ++i) {
+            QByteArray head = first.left(headSize);
+            head.replace(at, uuids.at(i).size() * 2, utf16be(uuids.at(i)));
+            heads.push_back(head);
+            all.push_back(std::make_unique<CRawPeer>());
+            all.back()->setKeepBytes(64);
+            QVERIFY(all.back()->connectTo(CMessages::ServerPort));
+            QVERIFY(all.back()->sendAll(head, 5000));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<qsizetype> sent(peers, 0);
+        for (bool done = false; !done && clock.elapsed() < 60000;) {
+            done = true;
+            for (int i = 0; i < peers; ++i) {
+                if (sent[i] < tail.size()) {
+                    const qint64 n = all[i]->sendSome(tail.mid(sent[i], 1 << 20));
+                    QVERIFY2(n >= 0, "a notice within the buffer cap was refused");
+                    sent[i] += n;
+                    done = false;
+                }
+            }
+        }
+        int acked = 0;
+        for (int i = 0; i < peers; ++i) {
+            QVERIFY(all[i]->waitEnded(60000));
+            acked += isAckFrame(all[i]->kept()) ? 1 : 0;
+        }
+        const qint64 peak = server.statusKiB("VmHWM");
+        QVERIFY(server.running());
+        qInfo("%d notices of %lld bytes at once: %d acknowledged in %lld ms, server peak VmHWM %lld KiB", peers, count,
+            acked, clock.elapsed(), peak);
+        QCOMPARE(acked, peers);
+        for (const QString &uuid : std::as_const(uuids))
+            QCOMPARE(storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 1);
+        QVERIFY2(peak < 1024 * 1024, "server peak memory above 1 GiB");
     }
 
     // Incomplete requests across all connections stay under the cap (4 MiB here): the connection
