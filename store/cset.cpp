@@ -15,6 +15,9 @@
 
 #include <cstring>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -65,35 +68,23 @@ bool hasRoot(const CXmlTree &tree)
     return std::strcmp(tree.root().name(), "pclist") == 0;
 }
 
-pugi::xml_node findFirstKind(const CXmlTree &tree, const std::string &uuid)
-{
-    for (pugi::xml_node e = CXmlTree::firstChildElement(tree.root(), "pc"); e; e = e.next_sibling()) {
-        if (e.type() != pugi::node_element)
-            continue;
-        const pugi::xml_attribute a = e.attribute("UUID");
-        if (a && uuid == a.value())
-            return e;
-    }
-    return pugi::xml_node();
-}
-
 pugi::xml_node findSecondKind(const CXmlTree &tree, const std::string &uuid)
 {
     return CXmlTree::findElement(tree.root(),
         [&](pugi::xml_node e) { return std::strcmp(e.name(), "pc") == 0 && uuid == e.attribute("UUID").value(); });
 }
 
-pugi::xml_node appendPc(pugi::xml_node root, const QString &uuid, const QString &name, const QString &ip,
+pugi::xml_node appendPc(CXmlTree &tree, const QString &uuid, const QString &name, const QString &ip,
     const QString *version, const QString *os)
 {
-    pugi::xml_node pc = root.append_child("pc");
+    pugi::xml_node pc = tree.root().append_child("pc");
     CXmlTree::setAttribute(pc, "UUID", uuid);
-    CXmlTree::appendTextChild(pc, "name", CXmlFile::validText(name));
-    CXmlTree::appendTextChild(pc, "ip", CXmlFile::validText(ip));
+    tree.appendTextChild(pc, "name", CXmlFile::validText(name));
+    tree.appendTextChild(pc, "ip", CXmlFile::validText(ip));
     if (version)
-        CXmlTree::appendTextChild(pc, "version", CXmlFile::validText(*version));
+        tree.appendTextChild(pc, "version", CXmlFile::validText(*version));
     if (os)
-        CXmlTree::appendTextChild(pc, "os", CXmlFile::validText(*os));
+        tree.appendTextChild(pc, "os", CXmlFile::validText(*os));
     return pc;
 }
 
@@ -125,6 +116,10 @@ NoticeFlags flagsOf(const CXmlTree &tree)
 {
     NoticeFlags flags;
     flags.rootOk = hasRoot(tree);
+    qsizetype count = 0;
+    for (pugi::xml_node e = CXmlTree::firstChildElement(tree.root(), "pc"); e; e = e.next_sibling())
+        ++count;
+    flags.notice.reserve(count);
     for (pugi::xml_node e = CXmlTree::firstChildElement(tree.root(), "pc"); e; e = e.next_sibling()) {
         if (e.type() != pugi::node_element)
             continue;
@@ -224,6 +219,48 @@ CXmlFile::State readWithFlags(const QString &path, QByteArray *raw, NoticeFlags 
     return CXmlFile::Parsed;
 }
 
+// What the process knows of a version it is about to write. The bytes stand for a parsed list
+// only once they have parsed: what this process meant to write is no proof that the file can be
+// read. Made before the write and published right after it, so that readers who find the new file
+// find its flags too instead of parsing it themselves.
+struct Snapshot
+{
+    bool ok = false;
+    NoticeFlags flags;
+    std::unique_ptr<CXmlTree> tree;
+};
+
+Snapshot snapshotOf(const QByteArray &written)
+{
+    Snapshot snap;
+    snap.tree = std::make_unique<CXmlTree>();
+    if (snap.tree->load(written)) {
+        snap.flags = flagsOf(*snap.tree);
+        snap.ok = true;
+        return snap;
+    }
+    snap.tree.reset();
+    QDomDocument check;
+    if (CXmlFile::parse(written, check) == CXmlFile::Parsed) {
+        snap.flags = flagsOf(check);
+        snap.ok = true;
+    }
+    return snap;
+}
+
+void publish(const QString &path, const QByteArray &written, Snapshot &&snap)
+{
+    if (!snap.ok)
+        return;
+    FlagsCache &cache = flagsCache();
+    QMutexLocker locker(&cache.lock);
+    cache.path = path;
+    cache.raw = written;
+    cache.flags = std::move(snap.flags);
+    cache.treeRaw = snap.tree ? written : QByteArray();
+    cache.tree = std::move(snap.tree);
+}
+
 } // namespace
 
 CSet::CSet(QObject *parent)
@@ -305,8 +342,25 @@ template<class DomChange, class TreeChange> int CSet::modify(bool rootTest, DomC
                 return -1;
             const int rc = treeChange(*tree);
             if (tree->serialize(&written)) {
-                if (!CXmlFile::storeBytes(path, written, raw))
-                    return -1;
+                if (written == raw) {
+                    // Nothing to write, and the tree still is the file: kept for the next change.
+                    QMutexLocker locker(&cache.lock);
+                    if (cache.path == path) {
+                        cache.treeRaw = raw;
+                        cache.tree = std::move(tree);
+                    }
+                } else {
+                    // The tree, rid of what the bytes do not hold, is what they read as: it serves
+                    // the readers' flags and the next change without a parse of its own.
+                    tree->settle();
+                    Snapshot snap;
+                    snap.flags = flagsOf(*tree);
+                    snap.ok = true;
+                    snap.tree = std::move(tree);
+                    if (!CXmlFile::storeBytes(path, written, raw))
+                        return -1;
+                    publish(path, written, std::move(snap));
+                }
                 remember(written);
                 return rc;
             }
@@ -318,39 +372,17 @@ template<class DomChange, class TreeChange> int CSet::modify(bool rootTest, DomC
     if (rootTest && !hasRoot(doc))
         return -1;
     const int rc = domChange(doc);
-    if (!CXmlFile::store(path, doc, 4, raw, &written))
+    written = CXmlFile::serialize(doc, 4);
+    Snapshot snap = doc.documentElement().isNull() ? Snapshot() : snapshotOf(written);
+    if (!CXmlFile::storeBytes(path, written, raw))
         return -1;
-    remember(written, !doc.documentElement().isNull());
+    publish(path, written, std::move(snap));
+    remember(written);
     return rc;
 }
 
-void CSet::remember(const QByteArray &written, bool parsed)
+void CSet::remember(const QByteArray &written)
 {
-    // The bytes written stand for a parsed list only once they have parsed: what this process
-    // meant to write is no proof that the file can be read.
-    if (parsed) {
-        auto tree = std::make_unique<CXmlTree>();
-        NoticeFlags flags;
-        bool ok = true;
-        if (tree->load(written)) {
-            flags = flagsOf(*tree);
-        } else {
-            tree.reset();
-            QDomDocument check;
-            ok = CXmlFile::parse(written, check) == CXmlFile::Parsed;
-            if (ok)
-                flags = flagsOf(check);
-        }
-        if (ok) {
-            FlagsCache &cache = flagsCache();
-            QMutexLocker locker(&cache.lock);
-            cache.path = listPath();
-            cache.raw = written;
-            cache.flags = flags;
-            cache.treeRaw = tree ? written : QByteArray();
-            cache.tree = std::move(tree);
-        }
-    }
     // The object reads its own copy (parsed when first needed): the cached tree is not shared with
     // readers in other threads.
     m_raw = written;
@@ -386,7 +418,7 @@ int CSet::addPC(const QString &uuid, const QString &name, const QString &ip, con
             return 0;
         },
         [&](CXmlTree &tree) {
-            appendPc(tree.root(), uuid, name, ip, &version, &os);
+            appendPc(tree, uuid, name, ip, &version, &os);
             return 0;
         });
 }
@@ -409,7 +441,7 @@ int CSet::addPC(const QString &uuid, const QString &name, const QString &ip)
             return 0;
         },
         [&](CXmlTree &tree) {
-            appendPc(tree.root(), uuid, name, ip, nullptr, nullptr);
+            appendPc(tree, uuid, name, ip, nullptr, nullptr);
             return 0;
         });
 }
@@ -456,7 +488,7 @@ int CSet::addPCs(const QList<NewPC> &clients, QStringList *added)
             for (const NewPC &client : clients) {
                 if (!CStorePath::isSafeUuid(client.uuid) || known.contains(client.uuid))
                     continue;
-                appendPc(tree.root(), client.uuid, client.name, client.ip, &client.version, &client.os);
+                appendPc(tree, client.uuid, client.name, client.ip, &client.version, &client.os);
                 known.insert(client.uuid);
                 listed.append(client.uuid);
             }
@@ -536,10 +568,30 @@ int CSet::setNotice(const QString &uuid, bool flag)
                 return 0;
             },
             [&](CXmlTree &tree) {
-                for (const CNoticeFlagBatch::Flip &f : flips) {
-                    const pugi::xml_node match = findFirstKind(tree, f.uuid.toStdString());
+                // One walk finds the first match of every client of the batch.
+                std::vector<std::string> uuids;
+                uuids.reserve(size_t(flips.size()));
+                for (const CNoticeFlagBatch::Flip &f : flips)
+                    uuids.push_back(f.uuid.toStdString());
+                std::unordered_map<std::string_view, pugi::xml_node> first;
+                for (const std::string &u : uuids)
+                    first.emplace(u, pugi::xml_node());
+                size_t open = first.size();
+                for (pugi::xml_node e = CXmlTree::firstChildElement(tree.root(), "pc"); e && open > 0;
+                     e = e.next_sibling()) {
+                    const pugi::xml_attribute a = e.attribute("UUID");
+                    if (e.type() != pugi::node_element || !a)
+                        continue;
+                    const auto it = first.find(std::string_view(a.value()));
+                    if (it != first.end() && !it->second) {
+                        it->second = e;
+                        --open;
+                    }
+                }
+                for (int i = 0; i < flips.size(); ++i) {
+                    const pugi::xml_node match = first[uuids[size_t(i)]];
                     if (match)
-                        CXmlTree::setAttribute(match, "notice", f.value);
+                        CXmlTree::setAttribute(match, "notice", flips.at(i).value);
                 }
                 return 0;
             });
@@ -573,8 +625,8 @@ int CSet::addFolder(const QString &name, const QString &value)
         },
         [&](CXmlTree &tree) {
             pugi::xml_node folder = tree.root().append_child("folder");
-            CXmlTree::appendTextChild(folder, "name", CXmlFile::validText(name));
-            CXmlTree::appendTextChild(folder, "value", CXmlFile::validText(value));
+            tree.appendTextChild(folder, "name", CXmlFile::validText(name));
+            tree.appendTextChild(folder, "value", CXmlFile::validText(value));
             return 0;
         });
 }

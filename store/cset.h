@@ -70,9 +70,8 @@ private:
     // through the DOM. A change returns the operation's result; a root test failure returns -1
     // before it runs and writes nothing.
     template<class DomChange, class TreeChange> int modify(bool rootTest, DomChange domChange, TreeChange treeChange);
-    // After a write: the object's document becomes the bytes written (parsed when first needed),
-    // and the process remembers them when parsed says they hold a list.
-    void remember(const QByteArray &written, bool parsed = true);
+    // After a write: the object's document becomes the bytes written, parsed when first needed.
+    void remember(const QByteArray &written);
 
     QDomDocument m_document;
     QFile m_file;

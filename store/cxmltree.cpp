@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include <array>
 #include <cstring>
 
 namespace {
@@ -114,7 +115,21 @@ bool plainContent(const char *begin, const char *end)
     int depth = 0;
     bool closing = false;
     char last = 0; // the last character of a tag outside its values
+    // Bytes that need no look inside text and values: most of a file.
+    static const auto plain = [] {
+        std::array<bool, 256> t {};
+        for (int c = 0x20; c < 0x7F; ++c)
+            t[size_t(c)] = c != '<' && c != '&' && c != ']' && c != '"' && c != '\'';
+        t['\t'] = t['\n'] = t['\r'] = true;
+        return t;
+    }();
     for (const char *p = begin; p < end;) {
+        if ((state == Text && depth > 0) || state == Value) {
+            while (p < end && plain[static_cast<unsigned char>(*p)])
+                ++p;
+            if (p == end)
+                break;
+        }
         const char c = *p;
         if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) < 0x20) {
             const int n
@@ -283,6 +298,8 @@ int rankOf(const char *name)
 
 bool CXmlTree::load(const QByteArray &raw)
 {
+    m_sizeHint = size_t(raw.size());
+    m_blank.clear();
     m_doc.reset();
     m_declaration.clear();
     const char *begin = raw.constData();
@@ -329,6 +346,7 @@ bool CXmlTree::load(const QByteArray &raw)
 bool CXmlTree::serialize(QByteArray *out) const
 {
     std::string s;
+    s.reserve(m_sizeHint + m_sizeHint / 16 + 256);
     const pugi::xml_node root = m_doc.document_element();
     if (!root)
         return false;
@@ -453,6 +471,19 @@ void CXmlTree::setAttribute(pugi::xml_node e, const char *name, const QString &v
 pugi::xml_node CXmlTree::appendTextChild(pugi::xml_node parent, const char *tag, const QString &text)
 {
     pugi::xml_node e = parent.append_child(tag);
-    e.append_child(pugi::node_pcdata).set_value(text.toStdString().c_str());
+    const std::string value = text.toStdString();
+    pugi::xml_node t = e.append_child(pugi::node_pcdata);
+    t.set_value(value.c_str());
+    if (value.find_first_not_of(" \t\n\r") == std::string::npos)
+        m_blank.push_back(t);
     return e;
+}
+
+void CXmlTree::settle()
+{
+    for (pugi::xml_node t : m_blank) {
+        if (t.parent())
+            t.parent().remove_child(t);
+    }
+    m_blank.clear();
 }

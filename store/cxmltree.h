@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 
 #include <string>
+#include <vector>
 
 // A store file held as a pugixml tree: the files the server changes on every notice (list.xml, the
 // client files), where the toolkit's DOM costs most of a notice's time.
@@ -55,9 +56,14 @@ public:
         return pugi::xml_node();
     }
     // A new last child element holding one text node.
-    static pugi::xml_node appendTextChild(pugi::xml_node parent, const char *tag, const QString &text);
+    pugi::xml_node appendTextChild(pugi::xml_node parent, const char *tag, const QString &text);
+    // After a write: drops the new text nodes that a reader of the bytes written does not see (empty
+    // or blank ones), so that the tree is what the file reads as and can serve the next change.
+    void settle();
 
 private:
     pugi::xml_document m_doc;
     std::string m_declaration; // the declaration's data as the DOM keeps it; empty when none
+    std::vector<pugi::xml_node> m_blank; // new text nodes without a character that is not blank
+    size_t m_sizeHint = 0; // bytes of the file loaded
 };

@@ -123,6 +123,38 @@ private slots:
                 QByteArray("    <pc notice=\"no\" UUID=\"{10000004-0000-4000-8000-000000000000}\" folder=\"0\">"));
     }
 
+    // The process keeps the tree it wrote for its next change: that change writes what a process
+    // that reads the file afresh writes, blank texts of new clients included.
+    void nextChangeAsAFreshProcess()
+    {
+        QVERIFY(CStoreTestRun::installShipped("list.xml"));
+        const QString blank = QStringLiteral("{30000000-0000-4000-8000-000000000000}");
+        const QString other = QStringLiteral("{30000001-0000-4000-8000-000000000000}");
+        {
+            CSet set;
+            set.openList();
+            QCOMPARE(set.addPC(other, QStringLiteral("pc"), QStringLiteral("192.0.2.1"), QStringLiteral("2.1"),
+                         QStringLiteral("1")),
+                0);
+            QCOMPARE(set.addPC(blank, QString(), QStringLiteral(" "), QStringLiteral("\t"), QStringLiteral("1")), 0);
+        }
+        const QByteArray added = CStoreTestRun::read(kList);
+        QVERIFY2(added.contains("<name></name>") && added.contains("<ip> </ip>"), added.constData());
+        {
+            CSet set;
+            set.openList();
+            QCOMPARE(set.setNotice(other, false), 0);
+        }
+        const QByteArray here = CStoreTestRun::read(kList);
+        QVERIFY(CStoreTestRun::write(kList, added));
+        QProcess helper;
+        helper.start(
+            CStoreTestRun::path(QStringLiteral("store_helper")), {QStringLiteral("flip"), other, QStringLiteral("no")});
+        QVERIFY(helper.waitForFinished(30000));
+        QCOMPARE(helper.exitCode(), 0);
+        QCOMPARE(here, CStoreTestRun::read(kList));
+    }
+
     // A notice rewrites the client file with the attributes of untouched elements as they were.
     void clientFileKeepsItsOrder()
     {
