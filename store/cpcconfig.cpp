@@ -330,9 +330,14 @@ void CPcConfig::applyItems(QDomDocument &doc, const QStringList &items)
 }
 
 namespace {
+// Removals of a class made by a walk of its rows before they are indexed: a notice of a few items
+// does not pay for an index of every row, one of many pays for it once.
+const int kScansBeforeIndex = 4;
+
 struct TreeClassIndex
 {
     pugi::xml_node cls;
+    int scans = 0;
     bool rowsIndexed = false;
     QHash<QByteArray, QList<pugi::xml_node>> rows;
     pugi::xml_node log;
@@ -365,8 +370,28 @@ void CPcConfig::applyItems(CXmlTree &tree, const QStringList &items)
         if (cls) {
             const bool remove = type == QLatin1String("remove");
             const bool add = type == QLatin1String("add");
-            if ((remove || add) && !index.rowsIndexed) {
+            if (remove && !index.rowsIndexed && index.scans < kScansBeforeIndex) {
+                // A few removals are cheaper as walks than as an index of every row.
+                ++index.scans;
+                const std::string wanted = row.toStdString();
+                const pugi::xml_node e = CXmlTree::findElement(cls, [&](pugi::xml_node n) {
+                    if (n == cls || std::strcmp(n.name(), "content") != 0)
+                        return false;
+                    const pugi::xml_node t = n.first_child();
+                    if (t && t.type() == pugi::node_pcdata && !t.next_sibling())
+                        return wanted == t.value();
+                    return wanted == CXmlTree::text(n);
+                });
+                if (e && e.parent() == cls)
+                    cls.remove_child(e);
+            } else if (remove && !index.rowsIndexed) {
                 // Every "content" element below the class, in document order.
+                qsizetype count = 0;
+                CXmlTree::findElement(cls, [&](pugi::xml_node n) {
+                    count += std::strcmp(n.name(), "content") == 0 ? 1 : 0;
+                    return false;
+                });
+                index.rows.reserve(count);
                 for (pugi::xml_node n = cls.first_child(); n && n != cls;) {
                     if (n.type() == pugi::node_element && std::strcmp(n.name(), "content") == 0)
                         index.rows[QByteArray::fromStdString(CXmlTree::text(n))].append(n);
@@ -386,7 +411,9 @@ void CPcConfig::applyItems(CXmlTree &tree, const QStringList &items)
             if (remove || add)
                 getDigest(row, clsKey, digest);
             const std::string digestUtf8 = digest.toStdString();
-            if (remove) {
+            if (remove && !index.rowsIndexed) {
+                // removed by the walk above
+            } else if (remove) {
                 // The first content element holding the row, in document order. One that is not a
                 // child of the class cannot be removed from it: it stays, and stays the first.
                 auto rowIt = index.rows.find(rowUtf8);
@@ -401,7 +428,8 @@ void CPcConfig::applyItems(CXmlTree &tree, const QStringList &items)
                 pugi::xml_node content = cls.append_child("content");
                 content.append_child(pugi::node_pcdata).set_value(rowUtf8.constData());
                 CXmlTree::setAttribute(content, "digest", digestUtf8);
-                index.rows[rowUtf8].append(content); // the last in document order
+                if (index.rowsIndexed)
+                    index.rows[rowUtf8].append(content); // the last in document order
             }
             if (remove || add) {
                 if (!index.log)

@@ -228,8 +228,23 @@ bool plainTree(pugi::xml_node root)
 // into blanks; a carriage return in text too, which it would turn into a line feed.
 bool appendEscaped(std::string &out, const char *s, bool attribute)
 {
+    // Bit 1: to look at in text, bit 2: in values; the end of the string in both.
+    static const auto special = [] {
+        std::array<unsigned char, 256> t {};
+        for (int c = 0; c < 0x20; ++c)
+            t[size_t(c)] = 3;
+        t['\n'] = t['\t'] = 2;
+        t['<'] = t['&'] = t['>'] = 3;
+        t['"'] = 2;
+        return t;
+    }();
+    const unsigned char mask = attribute ? 2 : 1;
     const char *start = s;
-    for (const char *p = s; *p; ++p) {
+    for (const char *p = s;; ++p) {
+        while (!(special[static_cast<unsigned char>(*p)] & mask))
+            ++p;
+        if (!*p)
+            break;
         const char *with = nullptr;
         switch (*p) {
         case '<':

@@ -492,6 +492,64 @@ private slots:
         QVERIFY(!root.firstChildElement("OS").hasAttribute("lastupdate"));
     }
 
+    // The UTF-8 file (changed through the pugixml tree) and the same file declared Latin-1
+    // (changed through the DOM) come out alike, with removals by walk and by index alike.
+    void treeAndDomApplyAlike_data()
+    {
+        QTest::addColumn<QString>("items");
+        QString many;
+        for (int i = 0; i < 9; ++i)
+            many += QStringLiteral("^Software$remove$Caption=r%1\n").arg(i % 4);
+        QTest::newRow("few removals") << "^Software$remove$Caption=r1\n^Software$remove$Caption=nested\n";
+        QTest::newRow("many removals, duplicates") << many;
+        QTest::newRow("adds between removals")
+            << many + "^Software$add$Caption=r2\n" + many + "^Software$add$Caption=r9\n^Software$remove$Caption=r9\n";
+        QTest::newRow("other classes") << "^CPU$remove$Name=A\n^CPU$remove$Name=A\n^OS$add$Caption=x\n^Bogus$add$y";
+    }
+    void treeAndDomApplyAlike()
+    {
+        QFETCH(QString, items);
+        QString rows;
+        for (int i = 0; i < 12; ++i)
+            rows += QStringLiteral("$Caption=r%1\n").arg(i % 5);
+        const auto run = [&](const QByteArray &declaration) {
+            fill("^CPU:Name=A\n$Name=A\n^Software:Caption=first\n" + rows);
+            QByteArray file = CStoreTestRun::read(kFile);
+            file.replace(file.left(file.indexOf('\n')), declaration);
+            // A row below a child of the class: found first, never removed.
+            const qsizetype at = file.indexOf('>', file.indexOf("<Software ")) + 1;
+            file.insert(at,
+                "<group><content digest=\"n\">Caption=nested\n</content>"
+                "<content digest=\"r\">Caption=r1\n</content></group>");
+            CStoreTestRun::write(kFile, file);
+            CPcConfig cfg(kUuid);
+            cfg.open();
+            cfg.applyChange(kUuid + items);
+            QStringList shape;
+            QDomDocument doc = load();
+            QList<QDomElement> stack {doc.documentElement()};
+            while (!stack.isEmpty()) {
+                const QDomElement e = stack.takeFirst();
+                QStringList attrs;
+                const QDomNamedNodeMap map = e.attributes();
+                for (int i = 0; i < map.count(); ++i)
+                    attrs << map.item(i).nodeName() + "=" + map.item(i).nodeValue();
+                attrs.sort();
+                shape << e.tagName() + " " + attrs.join(' ') + " " + (e.firstChildElement().isNull() ? e.text() : "");
+                QList<QDomElement> children;
+                for (QDomElement c = e.firstChildElement(); !c.isNull(); c = c.nextSiblingElement())
+                    children << c;
+                stack = children + stack;
+            }
+            return shape;
+        };
+        const QStringList tree = run("<?xml version='1.0' encoding='UTF-8'?>");
+        const QStringList dom = run("<?xml version='1.0' encoding='ISO-8859-1'?>");
+        QVERIFY(tree.size() > 20);
+        QCOMPARE(tree.join('\n').replace(QRegularExpression("\\w+ \\d\\d \\d{4} [\\d:]{8}"), "T"),
+            dom.join('\n').replace(QRegularExpression("\\w+ \\d\\d \\d{4} [\\d:]{8}"), "T"));
+    }
+
     void removeTakesFirstOfEqualRows()
     {
         fill("^Printer:Caption=P\nName=1\n$Caption=P\nName=1\n$Caption=Q\n");
