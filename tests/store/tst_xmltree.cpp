@@ -33,6 +33,16 @@ private slots:
         QTest::newRow("end mismatch") << QByteArray("<a></b>");
         QTest::newRow("cut") << QByteArray("<pclist><pc UUID=\"x\">");
         QTest::newRow("unquoted value") << QByteArray("<a x=1/>");
+        QTest::newRow("attributes run together") << QByteArray("<a b=\"1\"c=\"2\"/>");
+        QTest::newRow("blank before name") << QByteArray("< a/>");
+        QTest::newRow("attribute without name") << QByteArray("<a =\"1\"/>");
+        QTest::newRow("empty hex reference") << QByteArray("<a>&#x;</a>");
+        QTest::newRow("empty reference") << QByteArray("<a>&#;</a>");
+        QTest::newRow("reference beyond unicode") << QByteArray("<a>&#x110000;</a>");
+        QTest::newRow("declaration only") << QByteArray("<?xml version=\"1.0\"?>");
+        QTest::newRow("blanks only") << QByteArray(" \n");
+        QTest::newRow("name starting with a digit") << QByteArray("<1a/>");
+        QTest::newRow("end tag with attribute") << QByteArray("<a></a x=\"1\">");
     }
     void refusedByBoth()
     {
@@ -89,6 +99,10 @@ private slots:
         QTest::newRow("single-quoted value") << QByteArray("<a x='say \"hi\"'/>");
         QTest::newRow("beyond ascii") << QByteArray("<a d=\"caf\xC3\xA9\">\xE6\x97\xA5\xF0\x9F\x98\x80&#xE9;</a>");
         QTest::newRow("leading and trailing blanks") << QByteArray("<a>  x  <b> </b></a>");
+        QTest::newRow("blanks around the root") << QByteArray("\n  <a/>\n\n");
+        QTest::newRow("blank in end tag") << QByteArray("<a><b></b ></a >");
+        QTest::newRow("lt by reference in value") << QByteArray("<a x=\"&#60;&#x3C;\"/>");
+        QTest::newRow("slash in value") << QByteArray("<a x=\"a/\"/>");
         QTest::newRow("deep") << QByteArray("<a><b><c><d><e>x</e><e/></d></c></b><f>y</f></a>");
         QTest::newRow("client file") << QByteArray(
             "<pcconfig lastupdate=\"May 01 2024 10:00:00\"><CPU lastupdate=\"May 01 2024 10:00:00\"><content "
