@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -23,6 +25,25 @@ const uint workerStackSize = 512 * 1024;
 // the event loop from the others.
 const int readChunk = 64 * 1024;
 const int chunksPerWakeup = 4;
+
+// How often a listener that stopped accepting for want of descriptors looks again.
+const int acceptPauseMs = 100;
+
+// Descriptors kept free for the workers' files. Accepting stops short of the limit: an accept that
+// fails for want of a descriptor leaves the listen socket readable, and the event loop would spin on
+// it until one is freed.
+qint64 descriptorReserve(qint64 limit)
+{
+    return qBound(qint64(4), limit / 8, qint64(256));
+}
+
+qint64 descriptorLimit()
+{
+    rlimit lim {};
+    if (::getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<int>::max();
+    return qint64(lim.rlim_cur);
+}
 
 int envCount(const char *name, int fallback)
 {
@@ -44,6 +65,9 @@ FortuneServer::FortuneServer(QObject *parent)
     // most that much late, and thousands of open connections cost one sweep per step.
     m_expiryTimer.setInterval(qBound(10, qMin(WorkThread::waitMs(), WorkThread::deadlineMs()) / 10, 1000));
     connect(&m_expiryTimer, &QTimer::timeout, this, &FortuneServer::closeExpiredConnections);
+    m_maxPending = maxPendingConnections();
+    m_acceptTimer.setInterval(acceptPauseMs);
+    connect(&m_acceptTimer, &QTimer::timeout, this, &FortuneServer::resumeWhenDescriptorsFree);
 }
 
 FortuneServer::~FortuneServer()
@@ -94,6 +118,14 @@ void FortuneServer::incomingConnection(qintptr socketDescriptor)
         return;
     }
     const int fd = int(socketDescriptor);
+    // Descriptors are handed out lowest first: a high one means that all below it are taken.
+    const qint64 limit = descriptorLimit();
+    if (fd >= limit - descriptorReserve(limit) && !m_acceptTimer.isActive()) {
+        // The listener accepts in a loop until none is left; no pending connection allowed ends it.
+        setMaxPendingConnections(0);
+        pauseAccepting();
+        m_acceptTimer.start();
+    }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     Connection *c = new Connection;
     c->notifier = new QSocketNotifier(socketDescriptor, QSocketNotifier::Read, this);
@@ -202,6 +234,25 @@ void FortuneServer::closeExpiredConnections()
         m_expiryTimer.stop();
 }
 
+void FortuneServer::resumeWhenDescriptorsFree()
+{
+    if (m_stopping || !isListening()) {
+        m_acceptTimer.stop();
+        return;
+    }
+    // The lowest free descriptor tells whether the reserve is free again.
+    const int probe = ::fcntl(int(socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (probe < 0)
+        return;
+    ::close(probe);
+    const qint64 limit = descriptorLimit();
+    if (probe < limit - descriptorReserve(limit)) {
+        m_acceptTimer.stop();
+        setMaxPendingConnections(m_maxPending);
+        resumeAccepting();
+    }
+}
+
 void FortuneServer::dispatch(qintptr descriptor, const QString &text, qint64 bytes)
 {
     // Queued requests are held whole; they count against the cap until a worker takes them.
@@ -268,6 +319,7 @@ bool FortuneServer::idle() const
 void FortuneServer::shutdown(int boundMs)
 {
     m_stopping = true;
+    m_acceptTimer.stop();
     close();
     // Connections that have sent nothing are closed; begun requests may still complete.
     QList<qintptr> silent;

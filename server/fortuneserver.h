@@ -27,6 +27,8 @@ class WorkThread;
 // (the decoded text, the parsed items, the client file's tree and its serialisation), so the bytes of
 // requests being served are capped as well, in each pool (servingCap()); a request beyond it waits in
 // its queue.
+// Near the open-file limit the listener stops accepting (the peers wait in the listen queue) until
+// descriptors are free again.
 class FortuneServer : public QTcpServer
 {
     Q_OBJECT
@@ -64,6 +66,7 @@ protected:
 private slots:
     void connectionReadable(QSocketDescriptor socket);
     void closeExpiredConnections();
+    void resumeWhenDescriptorsFree();
     void workerFinished();
 
 private:
@@ -102,6 +105,8 @@ private:
     qint64 m_pushServing;
     qint64 m_buffered;
     QTimer m_expiryTimer;
+    QTimer m_acceptTimer; // while accepting is paused for want of descriptors
+    int m_maxPending;
     QEventLoop *m_drain; // runs while a shutdown lets begun requests finish
     bool m_stopping;
 };

@@ -9,6 +9,7 @@
 #include "cshortframe.h"
 #include "cshortframereader.h"
 
+#include <QDir>
 #include <QDomDocument>
 #include <QElapsedTimer>
 #include <QTcpSocket>
@@ -18,7 +19,9 @@
 
 #include <atomic>
 #include <memory>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -421,6 +424,56 @@ private slots:
         for (const QString &uuid : std::as_const(uuids))
             QCOMPARE(storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 1);
         QVERIFY2(peak < 1024 * 1024, "server peak memory above 1 GiB");
+    }
+
+    // More connections than the server may open files: those beyond its limit wait in the listen
+    // queue, and the server does not spin on them (an accept that fails leaves the queue readable);
+    // it keeps a few descriptors free for its workers.
+    // Once the peers give up, the server accepts again and serves a notice.
+    void outOfDescriptors()
+    {
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        const QString uuid = newUuid();
+        QVERIFY(server.addClients({uuid}));
+        QVERIFY(server.start());
+        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(server.pid()));
+        const auto openFiles
+            = [&] { return int(fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size()); };
+        const int before = openFiles();
+        QVERIFY(before > 0);
+        const rlim_t limit = rlim_t(before + 40);
+        rlimit lim {limit, limit};
+        QVERIFY(::prlimit(pid_t(server.pid()), RLIMIT_NOFILE, &lim, nullptr) == 0);
+        // CPU time of the server in clock ticks (user and system).
+        const auto cpuTicks = [&] {
+            const QByteArray stat = CTestEnvironment::readFile(QStringLiteral("/proc/%1/stat").arg(server.pid()));
+            const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+            return f.value(11).toLongLong() + f.value(12).toLongLong();
+        };
+
+        std::vector<std::unique_ptr<CRawPeer>> all;
+        for (int i = 0; i < 120; ++i) {
+            all.push_back(std::make_unique<CRawPeer>());
+            QVERIFY(all.back()->connectTo(CMessages::ServerPort));
+        }
+        QVERIFY(CTestEnvironment::waitFor([&] { return openFiles() >= before + 30; }, 5000));
+        const qint64 ticks = cpuTicks();
+        QTest::qWait(1000);
+        const qint64 spent = cpuTicks() - ticks;
+        const int held = openFiles();
+
+        all.clear();
+        const qint64 ms = timedNotice(uuid, QStringLiteral("Caption=after\n"), 10000);
+        qInfo(
+            "open files %d -> %d (limit %d), %lld of %ld CPU ticks in the second at the limit, notice after in %lld ms",
+            before, held, int(limit), spent, ::sysconf(_SC_CLK_TCK), ms);
+        QVERIFY2(spent * 4 < ::sysconf(_SC_CLK_TCK), "the server spins while out of descriptors");
+        QVERIFY2(held < int(limit), "no descriptor left for the workers' files");
+        QVERIFY2(ms >= 0, "no notice served after the server ran out of descriptors");
+        QCOMPARE(storedRows(server.file(uuid + QStringLiteral(".xml"))).value(QStringLiteral("Caption=after\n")), 1);
+        QVERIFY(server.running());
     }
 
     // Incomplete requests across all connections stay under the cap (4 MiB here): the connection
