@@ -399,6 +399,17 @@ int CSet::findPC(const QString &uuid)
 
 int CSet::addPC(const QString &uuid, const QString &name, const QString &ip, const QString &version, const QString &os)
 {
+    return appendPC(uuid, name, ip, &version, &os);
+}
+
+int CSet::addPC(const QString &uuid, const QString &name, const QString &ip)
+{
+    return appendPC(uuid, name, ip, nullptr, nullptr);
+}
+
+int CSet::appendPC(
+    const QString &uuid, const QString &name, const QString &ip, const QString *version, const QString *os)
+{
     // A client is named by its UUID everywhere in the store; one no file may be named by is not listed.
     if (!CStorePath::isSafeUuid(uuid))
         return -1;
@@ -412,36 +423,16 @@ int CSet::addPC(const QString &uuid, const QString &name, const QString &ip, con
             pc.setAttribute(QStringLiteral("UUID"), uuid);
             appendTextChild(doc, pc, QStringLiteral("name"), name);
             appendTextChild(doc, pc, QStringLiteral("ip"), ip);
-            appendTextChild(doc, pc, QStringLiteral("version"), version);
-            appendTextChild(doc, pc, QStringLiteral("os"), os);
+            // The short form writes neither element.
+            if (version)
+                appendTextChild(doc, pc, QStringLiteral("version"), *version);
+            if (os)
+                appendTextChild(doc, pc, QStringLiteral("os"), *os);
             root.appendChild(pc);
             return 0;
         },
         [&](CXmlTree &tree) {
-            appendPc(tree, uuid, name, ip, &version, &os);
-            return 0;
-        });
-}
-
-int CSet::addPC(const QString &uuid, const QString &name, const QString &ip)
-{
-    if (!CStorePath::isSafeUuid(uuid))
-        return -1;
-    return modify(
-        false,
-        [&](QDomDocument &doc) {
-            QDomElement root = doc.documentElement();
-            if (root.isNull())
-                return 0;
-            QDomElement pc = doc.createElement(QStringLiteral("pc"));
-            pc.setAttribute(QStringLiteral("UUID"), uuid);
-            appendTextChild(doc, pc, QStringLiteral("name"), name);
-            appendTextChild(doc, pc, QStringLiteral("ip"), ip);
-            root.appendChild(pc);
-            return 0;
-        },
-        [&](CXmlTree &tree) {
-            appendPc(tree, uuid, name, ip, nullptr, nullptr);
+            appendPc(tree, uuid, name, ip, version, os);
             return 0;
         });
 }

@@ -64,6 +64,9 @@ public:
 
 private:
     QString listPath() const;
+    // Both forms of addPC; a null version or os is not written.
+    int appendPC(
+        const QString &uuid, const QString &name, const QString &ip, const QString *version, const QString *os);
     // The document as openList read it, parsed at its first use.
     const QDomDocument &document();
     // Locked re-read, change, atomic write, through the pugixml tree when it holds the list, else
