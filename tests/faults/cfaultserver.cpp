@@ -1,8 +1,13 @@
 #include "cfaultserver.h"
 
+#include "cmessages.h"
+#include "cshortframe.h"
+#include "cshortframereader.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDomDocument>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTcpSocket>
 #include <QThread>
@@ -126,4 +131,33 @@ bool CFaultServer::waitForPort(quint16 port, int timeoutMs)
         QThread::msleep(20);
     }
     return false;
+}
+
+QMap<QString, int> CFaultServer::storedRows(const QString &path)
+{
+    QMap<QString, int> rows;
+    QDomDocument doc;
+    if (!doc.setContent(CTestEnvironment::readFile(path), true))
+        return rows;
+    const QDomElement cls = doc.documentElement().firstChildElement(QStringLiteral("Software"));
+    for (QDomElement c = cls.firstChildElement(QStringLiteral("content")); !c.isNull();
+         c = c.nextSiblingElement(QStringLiteral("content")))
+        ++rows[c.text()];
+    return rows;
+}
+
+qint64 CFaultServer::timedNotice(const QString &uuid, const QString &row, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), CMessages::ServerPort);
+    const QString text = CMessages::buildChangeNotice(
+        uuid, {CMessages::changeItem(QStringLiteral("Software"), QStringLiteral("add"), row)});
+    if (!socket.waitForConnected(timeoutMs) || !CShortFrame::write(&socket, text))
+        return -1;
+    CShortFrameReader reader;
+    if (reader.readBlocking(&socket, timeoutMs) != CShortFrameReader::Complete || !CMessages::isAck(reader.text()))
+        return -1;
+    return clock.elapsed();
 }

@@ -3,6 +3,7 @@
 #include "ctestenvironment.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -39,6 +40,12 @@ public:
     QStringList unreadableFiles() const;
     // Files the store left beside its own (temporary files of an interrupted replace).
     QStringList strayFiles() const;
+
+    // Rows of class Software stored in a client's file, each with the number of times it is stored.
+    static QMap<QString, int> storedRows(const QString &path);
+    // A change notice of one Software "add" row on a connection of its own: the milliseconds until
+    // "setChange:ok" came back, -1 when it did not within timeoutMs.
+    static qint64 timedNotice(const QString &uuid, const QString &row, int timeoutMs = 20000);
 
     static bool portOpen(quint16 port);
     static bool waitForPort(quint16 port, int timeoutMs = 20000);

@@ -64,36 +64,6 @@ QByteArray extendedHead(quint32 count)
     return head;
 }
 
-// Rows of class Software stored in a client's file, each with the number of times it is stored.
-QMap<QString, int> storedRows(const QString &path)
-{
-    QMap<QString, int> rows;
-    QDomDocument doc;
-    if (!doc.setContent(CTestEnvironment::readFile(path), true))
-        return rows;
-    const QDomElement cls = doc.documentElement().firstChildElement(QStringLiteral("Software"));
-    for (QDomElement c = cls.firstChildElement(QStringLiteral("content")); !c.isNull();
-         c = c.nextSiblingElement(QStringLiteral("content")))
-        ++rows[c.text()];
-    return rows;
-}
-
-// A change notice on a connection of its own: the milliseconds until "setChange:ok" came back, -1
-// when it did not within timeoutMs.
-qint64 timedNotice(const QString &uuid, const QString &row, int timeoutMs = 20000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), CMessages::ServerPort);
-    if (!socket.waitForConnected(timeoutMs) || !CShortFrame::write(&socket, noticeText(uuid, row)))
-        return -1;
-    CShortFrameReader reader;
-    if (reader.readBlocking(&socket, timeoutMs) != CShortFrameReader::Complete || !CMessages::isAck(reader.text()))
-        return -1;
-    return clock.elapsed();
-}
-
 bool isAckFrame(const QByteArray &bytes)
 {
     QString text;
@@ -197,7 +167,7 @@ private slots:
         qint64 slowest = 0;
         while (clock.elapsed() < firstClose - 700) {
             const QString row = QStringLiteral("Caption=real %1\n").arg(realRows.size());
-            const qint64 ms = timedNotice(uuid, row);
+            const qint64 ms = CFaultServer::timedNotice(uuid, row);
             realRows.append(row);
             slowest = qMax(slowest, ms);
             if (ms < 0 || ms > answerBoundMs)
@@ -239,12 +209,12 @@ private slots:
         QVERIFY2(latest <= 2500, qPrintable(QStringLiteral("a slow peer was closed %1 ms late").arg(latest)));
         QVERIFY(lastNoticeAt < firstClose); // the notices were answered while the peers were there
 
-        const QMap<QString, int> stored = storedRows(server.file(uuid + QStringLiteral(".xml")));
+        const QMap<QString, int> stored = CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml")));
         for (const QString &row : std::as_const(realRows))
             QCOMPARE(stored.value(row), 1);
         QCOMPARE(stored.value(drippedRow), 0);
         QVERIFY(server.running());
-        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
+        QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
         qInfo("%d slow peers: %d real notices, slowest answered in %lld ms; peers closed %lld to %lld ms after "
               "their time",
             peers, int(realRows.size()), slowest, earliest, latest);
@@ -276,7 +246,7 @@ private slots:
         const QString uuid = newUuid();
         QVERIFY(server.addClients({uuid}));
         QVERIFY(server.start());
-        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
+        QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
         const qint64 rssBefore = server.statusKiB("VmRSS");
         const qint64 sizeBefore = server.statusKiB("VmSize");
         QVERIFY(rssBefore > 0 && sizeBefore > 0);
@@ -310,7 +280,7 @@ private slots:
         const qint64 sizeAfter = server.statusKiB("VmSize");
 
         QVERIFY(server.running());
-        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
+        QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
         qInfo("%d peers announcing %u bytes and sending %d: VmRSS %lld -> %lld KiB, VmSize %lld -> %lld KiB", peers,
             announced, sent, rssBefore, rssAfter, sizeBefore, sizeAfter);
         // What arrived, twice over for a growing buffer, and some slack for the server's own use.
@@ -352,12 +322,12 @@ private slots:
         if (accepted) {
             QVERIFY(allSent);
             QVERIFY(isAckFrame(peer.kept()));
-            QCOMPARE(storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 1);
+            QCOMPARE(CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 1);
         } else {
             QCOMPARE(peer.received(), qint64(0));
-            QCOMPARE(storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 0);
+            QCOMPARE(CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 0);
         }
-        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
+        QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=after\n")) >= 0);
         qInfo("frame count %lld: %s, server peak VmHWM %lld KiB", count, accepted ? "served" : "refused",
             server.statusKiB("VmHWM"));
     }
@@ -422,7 +392,7 @@ private slots:
             acked, clock.elapsed(), peak);
         QCOMPARE(acked, peers);
         for (const QString &uuid : std::as_const(uuids))
-            QCOMPARE(storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 1);
+            QCOMPARE(CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 1);
         QVERIFY2(peak < 1024 * 1024, "server peak memory above 1 GiB");
     }
 
@@ -437,7 +407,7 @@ private slots:
         const QString uuid = newUuid();
         QVERIFY(server.addClients({uuid}));
         QVERIFY(server.start());
-        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
+        QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
         const QDir fds(QStringLiteral("/proc/%1/fd").arg(server.pid()));
         const auto openFiles
             = [&] { return int(fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size()); };
@@ -465,14 +435,16 @@ private slots:
         const int held = openFiles();
 
         all.clear();
-        const qint64 ms = timedNotice(uuid, QStringLiteral("Caption=after\n"), 10000);
+        const qint64 ms = CFaultServer::timedNotice(uuid, QStringLiteral("Caption=after\n"), 10000);
         qInfo(
             "open files %d -> %d (limit %d), %lld of %ld CPU ticks in the second at the limit, notice after in %lld ms",
             before, held, int(limit), spent, ::sysconf(_SC_CLK_TCK), ms);
         QVERIFY2(spent * 4 < ::sysconf(_SC_CLK_TCK), "the server spins while out of descriptors");
         QVERIFY2(held < int(limit), "no descriptor left for the workers' files");
         QVERIFY2(ms >= 0, "no notice served after the server ran out of descriptors");
-        QCOMPARE(storedRows(server.file(uuid + QStringLiteral(".xml"))).value(QStringLiteral("Caption=after\n")), 1);
+        QCOMPARE(CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml")))
+                     .value(QStringLiteral("Caption=after\n")),
+            1);
         QVERIFY(server.running());
     }
 
@@ -487,7 +459,7 @@ private slots:
         QVERIFY(server.addClients({uuid}));
         server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_BUFFER_CAP_KIB"), QStringLiteral("4096"));
         QVERIFY(server.start());
-        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
+        QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
 
         // A holds 3 MiB of its request, all but the last KiB.
         QString rowA;
@@ -509,7 +481,7 @@ private slots:
         QVERIFY(!peerA.poll(0));
 
         // A small notice still fits beside A, and A, completed, is served.
-        QVERIFY(timedNotice(uuid, QStringLiteral("Caption=small\n")) >= 0);
+        QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=small\n")) >= 0);
         QVERIFY(peerA.sendAll(a.right(1024), 5000));
         QVERIFY(peerA.waitEnded(20000));
         QVERIFY(isAckFrame(peerA.kept()));
@@ -529,7 +501,7 @@ private slots:
             rows.append(row);
         }
 
-        const QMap<QString, int> stored = storedRows(server.file(uuid + QStringLiteral(".xml")));
+        const QMap<QString, int> stored = CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml")));
         for (const QString &row : std::as_const(rows))
             QCOMPARE(stored.value(row), 1);
         QCOMPARE(stored.value(rowB), 0);
@@ -579,7 +551,7 @@ private slots:
 
         qint64 slowest = 0;
         for (int i = 0; i < 3; ++i) {
-            const qint64 ms = timedNotice(uuid, QStringLiteral("Caption=during push %1\n").arg(i));
+            const qint64 ms = CFaultServer::timedNotice(uuid, QStringLiteral("Caption=during push %1\n").arg(i));
             QVERIFY2(ms >= 0 && ms <= answerBoundMs,
                 qPrintable(
                     QStringLiteral("notice %1 took %2 ms (-1: no answer) while every push was stuck").arg(i).arg(ms)));
@@ -602,7 +574,7 @@ private slots:
         }
         for (const auto &r : readers)
             QCOMPARE(r->received(), expected);
-        const QMap<QString, int> stored = storedRows(server.file(uuid + QStringLiteral(".xml")));
+        const QMap<QString, int> stored = CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml")));
         for (int i = 0; i < 3; ++i)
             QCOMPARE(stored.value(QStringLiteral("Caption=during push %1\n").arg(i)), 1);
         qInfo("%d update checks stuck on readers that read nothing, pool of %d: notices answered in %lld ms at most",

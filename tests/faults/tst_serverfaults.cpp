@@ -19,33 +19,10 @@ QString newUuid()
     return QUuid::createUuid().toString();
 }
 
-// Rows of class Software stored in a client's file, each with the number of times it is stored.
-QMap<QString, int> storedRows(const QString &path)
-{
-    QMap<QString, int> rows;
-    QDomDocument doc;
-    if (!doc.setContent(CTestEnvironment::readFile(path), true))
-        return rows;
-    const QDomElement cls = doc.documentElement().firstChildElement(QStringLiteral("Software"));
-    for (QDomElement c = cls.firstChildElement(QStringLiteral("content")); !c.isNull();
-         c = c.nextSiblingElement(QStringLiteral("content")))
-        ++rows[c.text()];
-    return rows;
-}
-
 // A change notice on a connection of its own: true when "setChange:ok" comes back.
 bool noticeAcknowledged(const QString &uuid, const QString &row, int timeoutMs = 60000)
 {
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), CMessages::ServerPort);
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
-    const QString text = CMessages::buildChangeNotice(
-        uuid, {CMessages::changeItem(QStringLiteral("Software"), QStringLiteral("add"), row)});
-    if (!CShortFrame::write(&socket, text))
-        return false;
-    CShortFrameReader reader;
-    return reader.readBlocking(&socket, timeoutMs) == CShortFrameReader::Complete && CMessages::isAck(reader.text());
+    return CFaultServer::timedNotice(uuid, row, timeoutMs) >= 0;
 }
 
 } // namespace
@@ -115,7 +92,7 @@ private slots:
         int storedTwice = 0;
         for (const auto &a : agents) {
             failedNotices += a->failedNotices();
-            const QMap<QString, int> stored = storedRows(server.file(a->uuid() + QStringLiteral(".xml")));
+            const QMap<QString, int> stored = CFaultServer::storedRows(server.file(a->uuid() + QStringLiteral(".xml")));
             QCOMPARE(stored.size(), rowsPerClient);
             for (const QString &row : a->rows()) {
                 const int n = stored.value(row);
