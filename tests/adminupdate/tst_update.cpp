@@ -12,10 +12,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // The update file dialog and the console's publishing road: uplist.xml, the forced push to every
 // client of list.xml, the "force" records and the update frame.
@@ -298,6 +305,56 @@ private slots:
         CUpdateList().getList(published, linuxPublished, version, date);
         QCOMPARE(published, QStringList({winFile}));
         QCOMPARE(version, QString("2.2.0"));
+    }
+
+    // Closing the window while pushes are stuck on clients that read nothing: the push threads are
+    // asked to stop and the window goes promptly, with no thread left running.
+    void closingMidPushEndsPushes()
+    {
+        const QString winFile = file("BramixClient.exe", QByteArray(64 * 1024 * 1024, 'w'));
+        QList<int> stuck; // listening sockets never accepted: the kernel takes a little, then no more
+        const auto closeAll = qScopeGuard([&] {
+            for (int fd : std::as_const(stuck))
+                ::close(fd);
+        });
+        {
+            CSet list;
+            list.openList();
+            for (int n = 7; n <= 9; ++n) {
+                list.addPC(QString("{00000000-0000-4000-8000-00000000000%1}").arg(n), QString("PC%1").arg(n), host(n),
+                    "2.1.20090713", "1");
+                const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                QVERIFY(fd >= 0);
+                stuck.append(fd);
+                sockaddr_in at {};
+                at.sin_family = AF_INET;
+                at.sin_port = htons(2211);
+                QVERIFY(::inet_pton(AF_INET, qPrintable(host(n)), &at.sin_addr) == 1);
+                QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0);
+                QVERIFY(::listen(fd, 4) == 0);
+            }
+        }
+        QList<QPointer<QThread>> threads;
+        QElapsedTimer closing;
+        {
+            qtm w;
+            w.init();
+            acceptWith({winFile}, {}, "2.2.0", true);
+            w.ui.actionUpdate_Client->trigger();
+            QCOMPARE(w.m_updateTotal, 3);
+            for (QThread *t : w.findChildren<QThread *>())
+                threads.append(t);
+            QCOMPARE(threads.size(), 3);
+            QTest::qWait(1500);
+            // Connected, and blocked once the kernel's buffers are full.
+            QCOMPARE(w.m_updateOK + w.m_updateFailed, 0);
+            for (const QPointer<QThread> &t : std::as_const(threads))
+                QVERIFY(t && t->isRunning());
+            closing.start();
+        }
+        QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
+        for (const QPointer<QThread> &t : std::as_const(threads))
+            QVERIFY(t.isNull());
     }
 
     // More clients than pushes run at once: every one is still pushed and reported.
