@@ -1,8 +1,9 @@
 #include "cnoticeflagbatch.h"
 
-#include <QHash>
 #include <QMutex>
 #include <QWaitCondition>
+
+#include <map>
 
 namespace {
 
@@ -27,14 +28,12 @@ QMutex &batchLock()
     return lock;
 }
 
-// One per file, kept for the process's lifetime (a process writes one list).
+// One per file, kept for the process's lifetime (a process writes one list); map nodes never move,
+// so a reference stays good while others are added.
 Batch &batchOf(const QString &path)
 {
-    static QHash<QString, Batch *> batches;
-    Batch *&b = batches[path];
-    if (!b)
-        b = new Batch;
-    return *b;
+    static std::map<QString, Batch> batches;
+    return batches.try_emplace(path).first->second;
 }
 
 } // namespace
