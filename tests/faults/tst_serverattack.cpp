@@ -26,6 +26,14 @@
 
 namespace {
 
+// Under AddressSanitizer the server's memory is the sanitizer's (red zones, a quarantine of freed
+// blocks): its figures say nothing about the server's own buffers, so only plain builds check them.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryFiguresMean = false;
+#else
+constexpr bool kMemoryFiguresMean = true;
+#endif
+
 const qint64 MiB = 1024 * 1024;
 
 QString newUuid()
@@ -285,8 +293,11 @@ private slots:
             announced, sent, rssBefore, rssAfter, sizeBefore, sizeAfter);
         // What arrived, twice over for a growing buffer, and some slack for the server's own use.
         const qint64 arrivedKiB = refused ? 0 : qint64(peers) * sent / 1024;
-        QVERIFY2(rssAfter - rssBefore < 2 * arrivedKiB + 8 * 1024, "resident memory grew with the announced size");
-        QVERIFY2(sizeAfter - sizeBefore < 2 * arrivedKiB + 128 * 1024, "address space grew with the announced size");
+        if (kMemoryFiguresMean) {
+            QVERIFY2(rssAfter - rssBefore < 2 * arrivedKiB + 8 * 1024, "resident memory grew with the announced size");
+            QVERIFY2(
+                sizeAfter - sizeBefore < 2 * arrivedKiB + 128 * 1024, "address space grew with the announced size");
+        }
     }
 
     // The largest request is taken whole and served; one more unit is refused at the header with
@@ -393,7 +404,7 @@ private slots:
         QCOMPARE(acked, peers);
         for (const QString &uuid : std::as_const(uuids))
             QCOMPARE(CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 1);
-        QVERIFY2(peak < 1024 * 1024, "server peak memory above 1 GiB");
+        QVERIFY2(!kMemoryFiguresMean || peak < 1024 * 1024, "server peak memory above 1 GiB");
     }
 
     // More connections than the server may open files: those beyond its limit wait in the listen
