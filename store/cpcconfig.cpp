@@ -50,7 +50,7 @@ QString CPcConfig::getDir(const QString &path)
 
 int CPcConfig::openFile(QIODevice::OpenMode mode)
 {
-    m_appFilePath = QCoreApplication::applicationFilePath();
+    m_appFilePath = CStorePath::appFilePath();
     if (!CStorePath::isSafeUuid(m_uuid))
         return 0;
     m_filePath = getDir(m_appFilePath) + QLatin1Char('/') + m_uuid + QStringLiteral(".xml");
@@ -137,7 +137,7 @@ int CPcConfig::getDigest(const QString &row, const QString &cls, QString &digest
 int CPcConfig::createFromTemplate(const QString &answer)
 {
     QDomDocument templ;
-    const QString templPath = getDir(QCoreApplication::applicationFilePath()) + QStringLiteral("/configtempl.xml");
+    const QString templPath = CStorePath::appDir() + QStringLiteral("/configtempl.xml");
     if (CXmlFile::load(templPath, templ) != CXmlFile::Parsed)
         return -1;
     QDomElement root = templ.documentElement();

@@ -1,10 +1,23 @@
 #include "cstorepath.h"
 
 #include <QCoreApplication>
+#include <QMutex>
+
+QString CStorePath::appFilePath()
+{
+    // The toolkit fills its own cache of this path without a lock, so first calls from several
+    // worker threads at once race (one copy is lost). Ours is filled once, under a lock.
+    static QMutex lock;
+    static QString path;
+    QMutexLocker locker(&lock);
+    if (path.isEmpty())
+        path = QCoreApplication::applicationFilePath();
+    return path;
+}
 
 QString CStorePath::appDir()
 {
-    return dirOf(QCoreApplication::applicationFilePath());
+    return dirOf(appFilePath());
 }
 
 QString CStorePath::dirOf(const QString &path)

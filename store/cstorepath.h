@@ -9,6 +9,8 @@ public:
     // The directory of the running program's file: its path cut before the last "/", or before the
     // last "\" when it has no "/"; a path with neither is returned whole.
     static QString appDir();
+    // The running program's file, safe to ask from any thread.
+    static QString appFilePath();
     static QString dirOf(const QString &path);
 
     // A client's file is named by its UUID. Only texts made of hex digits, "-" and braces may reach
