@@ -106,7 +106,9 @@ private slots:
             second.insert(f.uuid);
         QCOMPARE(second.size(), waiting);
         QVERIFY(!second.contains(QStringLiteral("u0")));
-        QCOMPARE(w.returnedAtStart.at(1), 1); // only the first write's caller was back
+        // None of the second write's callers was back before it began; the first write's caller may
+        // or may not have counted itself yet.
+        QVERIFY(w.returnedAtStart.at(1) <= 1);
         for (int i = 0; i <= waiting; ++i) {
             QCOMPARE(results[size_t(i)], rc);
             QCOMPARE(written[size_t(i)], QByteArray(i == 0 ? "1" : "2"));
