@@ -361,7 +361,10 @@ void CPcConfig::applyItems(CXmlTree &tree, const QStringList &items)
         auto found = classes.find(clsKey);
         if (found == classes.end()) {
             TreeClassIndex index;
-            index.cls = CXmlTree::firstChildElement(root, clsKey.toStdString().c_str());
+            // No element is named by a key holding a NUL, which would end the name early here.
+            const std::string key = clsKey.toStdString();
+            if (key.find('\0') == std::string::npos)
+                index.cls = CXmlTree::firstChildElement(root, key.c_str());
             index.log = CXmlTree::firstChildElement(index.cls, "changelog");
             found = classes.insert(clsKey, index);
         }

@@ -136,6 +136,9 @@ bool plainContent(const char *begin, const char *end)
                 = utf8Char(reinterpret_cast<const unsigned char *>(p), reinterpret_cast<const unsigned char *>(end));
             if (n == 0)
                 return false;
+            // Beside the root only blanks may stand (a byte order mark there is text too).
+            if (state == Text && depth == 0 && c != '\t' && c != '\n' && c != '\r')
+                return false;
             p += n;
             continue;
         }

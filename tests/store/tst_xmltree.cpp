@@ -21,6 +21,9 @@ private slots:
         QTest::newRow("bare ampersand") << QByteArray("<a>fish & chips</a>");
         QTest::newRow("two roots") << QByteArray("<a/><b/>");
         QTest::newRow("text after root") << QByteArray("<a/>tail");
+        QTest::newRow("byte order mark before root")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\xEF\xBB\xBF<a/>");
+        QTest::newRow("character beyond ascii after root") << QByteArray("<a/>\xC3\xA9");
         QTest::newRow("declaration not first") << QByteArray(" <?xml version=\"1.0\"?><a/>");
         QTest::newRow("attribute twice") << QByteArray("<a x=\"1\" x=\"2\"/>");
         QTest::newRow("version 1.1") << QByteArray("<?xml version=\"1.1\"?><a/>");
