@@ -330,9 +330,11 @@ bool CXmlTree::load(const QByteArray &raw)
         const char *close = static_cast<const char *>(memmem(begin, size_t(end - begin), "?>", 2));
         if (!close)
             return false;
+        // XML's blanks only: the pattern's \s would also take a vertical tab or a form feed.
         static const QRegularExpression re(QStringLiteral(
-            "^<\\?xml\\s+version\\s*=\\s*(['\"])1\\.0\\1(?:\\s+encoding\\s*=\\s*(['\"])([A-Za-z][A-Za-z0-9._-]*)\\2)?"
-            "(?:\\s+standalone\\s*=\\s*(['\"])(yes|no)\\4)?\\s*\\?>$"));
+            "^<\\?xml[ \\t\\r\\n]+version[ \\t\\r\\n]*=[ \\t\\r\\n]*(['\"])1\\.0\\1"
+            "(?:[ \\t\\r\\n]+encoding[ \\t\\r\\n]*=[ \\t\\r\\n]*(['\"])([A-Za-z][A-Za-z0-9._-]*)\\2)?"
+            "(?:[ \\t\\r\\n]+standalone[ \\t\\r\\n]*=[ \\t\\r\\n]*(['\"])(yes|no)\\4)?[ \\t\\r\\n]*\\?>$"));
         const QRegularExpressionMatch m = re.match(QString::fromLatin1(begin, close + 2 - begin));
         if (!m.hasMatch())
             return false;

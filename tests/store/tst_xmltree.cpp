@@ -27,6 +27,8 @@ private slots:
         QTest::newRow("declaration not first") << QByteArray(" <?xml version=\"1.0\"?><a/>");
         QTest::newRow("attribute twice") << QByteArray("<a x=\"1\" x=\"2\"/>");
         QTest::newRow("version 1.1") << QByteArray("<?xml version=\"1.1\"?><a/>");
+        QTest::newRow("vertical tab in declaration") << QByteArray("<?xml version=\"1.0\"\x0b?><a/>");
+        QTest::newRow("form feed in declaration") << QByteArray("<?xml\x0cversion=\"1.0\"?><a/>");
         QTest::newRow("cdata end in text") << QByteArray("<a>x]]>y</a>");
         QTest::newRow("raw control character") << QByteArray("<a>x\x01y</a>");
         QTest::newRow("bad utf-8") << QByteArray("<a>x\xC3(y</a>");
