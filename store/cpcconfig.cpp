@@ -12,6 +12,8 @@
 #include <QHash>
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -260,7 +262,8 @@ void CPcConfig::applyItems(QDomDocument &doc, const QStringList &items)
     if (root.isNull())
         return;
     const QString now = CXmlFile::timeStamp();
-    QHash<QString, ClassIndex> classes;
+    std::vector<std::unique_ptr<ClassIndex>> indexes;
+    QHash<QString, ClassIndex *> classes;
     for (int i = 1; i < items.size(); ++i) {
         const QStringList fields = items.at(i).split(QLatin1Char('$'));
         if (fields.size() < 3)
@@ -270,12 +273,22 @@ void CPcConfig::applyItems(QDomDocument &doc, const QStringList &items)
         const QString row = CXmlFile::validText(fields.at(2)); // as stored, so a removal finds it
         auto found = classes.find(clsKey);
         if (found == classes.end()) {
-            ClassIndex index;
-            index.cls = root.firstChildElement(clsKey);
-            index.log = index.cls.firstChildElement(kChangeLog);
-            found = classes.insert(clsKey, index);
+            const QDomElement cls = root.firstChildElement(clsKey);
+            // Two keys may name one class (an empty key names the first): they share its index.
+            ClassIndex *shared = nullptr;
+            for (const auto &known : indexes) {
+                if (known->cls == cls)
+                    shared = known.get();
+            }
+            if (!shared) {
+                indexes.push_back(std::make_unique<ClassIndex>());
+                shared = indexes.back().get();
+                shared->cls = cls;
+                shared->log = cls.firstChildElement(kChangeLog);
+            }
+            found = classes.insert(clsKey, shared);
         }
-        ClassIndex &index = *found;
+        ClassIndex &index = **found;
         QDomElement &cls = index.cls;
         if (!cls.isNull()) {
             const bool remove = type == QLatin1String("remove");
@@ -350,7 +363,8 @@ void CPcConfig::applyItems(CXmlTree &tree, const QStringList &items)
     if (!root)
         return;
     const std::string now = CXmlFile::timeStamp().toStdString();
-    QHash<QString, TreeClassIndex> classes;
+    std::vector<std::unique_ptr<TreeClassIndex>> indexes;
+    QHash<QString, TreeClassIndex *> classes;
     for (int i = 1; i < items.size(); ++i) {
         const QStringList fields = items.at(i).split(QLatin1Char('$'));
         if (fields.size() < 3)
@@ -360,15 +374,26 @@ void CPcConfig::applyItems(CXmlTree &tree, const QStringList &items)
         const QString row = CXmlFile::validText(fields.at(2)); // as stored, so a removal finds it
         auto found = classes.find(clsKey);
         if (found == classes.end()) {
-            TreeClassIndex index;
+            pugi::xml_node cls;
             // No element is named by a key holding a NUL, which would end the name early here.
             const std::string key = clsKey.toStdString();
             if (key.find('\0') == std::string::npos)
-                index.cls = CXmlTree::firstChildElement(root, key.c_str());
-            index.log = CXmlTree::firstChildElement(index.cls, "changelog");
-            found = classes.insert(clsKey, index);
+                cls = CXmlTree::firstChildElement(root, key.c_str());
+            // Two keys may name one class (an empty key names the first): they share its index.
+            TreeClassIndex *shared = nullptr;
+            for (const auto &known : indexes) {
+                if (known->cls == cls)
+                    shared = known.get();
+            }
+            if (!shared) {
+                indexes.push_back(std::make_unique<TreeClassIndex>());
+                shared = indexes.back().get();
+                shared->cls = cls;
+                shared->log = CXmlTree::firstChildElement(cls, "changelog");
+            }
+            found = classes.insert(clsKey, shared);
         }
-        TreeClassIndex &index = *found;
+        TreeClassIndex &index = **found;
         pugi::xml_node cls = index.cls;
         if (cls) {
             const bool remove = type == QLatin1String("remove");
