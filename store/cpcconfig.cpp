@@ -254,6 +254,22 @@ struct ClassIndex
     QHash<QString, QList<QDomElement>> rows;
     QDomElement log;
 };
+
+// The index of class element cls among those made so far, or a new one. Two keys may name one class
+// (an empty key names the first): they share its index, so each sees the other's rows.
+template<class Index, class Element, class LogOf>
+Index *indexOfClass(std::vector<std::unique_ptr<Index>> &indexes, const Element &cls, LogOf logOf)
+{
+    for (const auto &known : indexes) {
+        if (known->cls == cls)
+            return known.get();
+    }
+    indexes.push_back(std::make_unique<Index>());
+    Index *index = indexes.back().get();
+    index->cls = cls;
+    index->log = logOf(cls);
+    return index;
+}
 } // namespace
 
 void CPcConfig::applyItems(QDomDocument &doc, const QStringList &items)
@@ -273,20 +289,9 @@ void CPcConfig::applyItems(QDomDocument &doc, const QStringList &items)
         const QString row = CXmlFile::validText(fields.at(2)); // as stored, so a removal finds it
         auto found = classes.find(clsKey);
         if (found == classes.end()) {
-            const QDomElement cls = root.firstChildElement(clsKey);
-            // Two keys may name one class (an empty key names the first): they share its index.
-            ClassIndex *shared = nullptr;
-            for (const auto &known : indexes) {
-                if (known->cls == cls)
-                    shared = known.get();
-            }
-            if (!shared) {
-                indexes.push_back(std::make_unique<ClassIndex>());
-                shared = indexes.back().get();
-                shared->cls = cls;
-                shared->log = cls.firstChildElement(kChangeLog);
-            }
-            found = classes.insert(clsKey, shared);
+            found = classes.insert(clsKey,
+                indexOfClass(indexes, root.firstChildElement(clsKey),
+                    [](const QDomElement &c) { return c.firstChildElement(kChangeLog); }));
         }
         ClassIndex &index = **found;
         QDomElement &cls = index.cls;
@@ -379,19 +384,9 @@ void CPcConfig::applyItems(CXmlTree &tree, const QStringList &items)
             const std::string key = clsKey.toStdString();
             if (key.find('\0') == std::string::npos)
                 cls = CXmlTree::firstChildElement(root, key.c_str());
-            // Two keys may name one class (an empty key names the first): they share its index.
-            TreeClassIndex *shared = nullptr;
-            for (const auto &known : indexes) {
-                if (known->cls == cls)
-                    shared = known.get();
-            }
-            if (!shared) {
-                indexes.push_back(std::make_unique<TreeClassIndex>());
-                shared = indexes.back().get();
-                shared->cls = cls;
-                shared->log = CXmlTree::firstChildElement(cls, "changelog");
-            }
-            found = classes.insert(clsKey, shared);
+            found = classes.insert(clsKey, indexOfClass(indexes, cls, [](pugi::xml_node c) {
+                return CXmlTree::firstChildElement(c, "changelog");
+            }));
         }
         TreeClassIndex &index = **found;
         pugi::xml_node cls = index.cls;
