@@ -52,6 +52,31 @@ QList<qint64> processesOf(const QString &path)
     return out;
 }
 
+// After a new client file reached the agent: Swaplet logged the swap and the start, the program file
+// holds the new bytes under a new inode with the old mode, no ".temp" is left, and the service runs
+// again from the new file. Check QTest::currentTestFailed() after the call.
+void verifySwappedAndRunning(E2eFixture &f, const QByteArray &newClient, const struct stat &before)
+{
+    const QString client = f.clientDir() + "/BramixClient";
+    const QString swapletLog = f.clientDir() + "/updateLog.log";
+    QVERIFY(CTestEnvironment::waitFor(
+        [&] { return CTestEnvironment::readFile(swapletLog).contains("start service"); }, 60000));
+    QVERIFY2(CTestEnvironment::readFile(swapletLog)
+                 .endsWith("update file is:" + QFile::encodeName(client) + "\nstart service OK\n"),
+        CTestEnvironment::readFile(swapletLog).constData());
+    QCOMPARE(CTestEnvironment::readFile(client), newClient);
+    QVERIFY(!QFileInfo::exists(client + ".temp"));
+    QVERIFY(QFileInfo(client).permissions() & QFile::ExeOwner);
+    struct stat after;
+    QCOMPARE(::stat(QFile::encodeName(client).constData(), &after), 0);
+    QVERIFY(after.st_ino != before.st_ino);
+    QCOMPARE(after.st_mode & 07777, before.st_mode & 07777);
+
+    // The service runs again, from the new file.
+    QVERIFY(CTestEnvironment::waitFor([&] { return f.clientRunning() && !processesOf(client).isEmpty(); }, 30000));
+    QVERIFY(E2eFixture::waitForPort(2211, 60000));
+}
+
 } // namespace
 
 class TestE2e : public QObject
@@ -165,23 +190,9 @@ private slots:
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uplist>\n"
             "  <windows/>\n  <linux/>\n</uplist>\n"));
 
-        const QString swapletLog = f.clientDir() + "/updateLog.log";
-        QVERIFY(CTestEnvironment::waitFor(
-            [&] { return CTestEnvironment::readFile(swapletLog).contains("start service"); }, 60000));
-        QVERIFY2(CTestEnvironment::readFile(swapletLog)
-                     .endsWith("update file is:" + QFile::encodeName(client) + "\nstart service OK\n"),
-            CTestEnvironment::readFile(swapletLog).constData());
-        QCOMPARE(CTestEnvironment::readFile(client), newClient);
-        QVERIFY(!QFileInfo::exists(client + ".temp"));
-        QVERIFY(QFileInfo(client).permissions() & QFile::ExeOwner);
-        struct stat after;
-        QCOMPARE(::stat(QFile::encodeName(client).constData(), &after), 0);
-        QVERIFY(after.st_ino != before.st_ino);
-        QCOMPARE(after.st_mode & 07777, before.st_mode & 07777);
-
-        // The service runs again, from the new file.
-        QVERIFY(CTestEnvironment::waitFor([&] { return f.clientRunning() && !processesOf(client).isEmpty(); }, 30000));
-        QVERIFY(E2eFixture::waitForPort(2211, 60000));
+        verifySwappedAndRunning(f, newClient, before);
+        if (QTest::currentTestFailed())
+            return;
 
         const QDomDocument log = CTestXml::load(updateLog);
         const QDomElement record = log.documentElement().firstChildElement("record");
@@ -221,20 +232,9 @@ private slots:
 
         QCOMPARE(f.push(published, "2.1.20090716"), QString("1 updated,sucessful 1"));
 
-        const QString swapletLog = f.clientDir() + "/updateLog.log";
-        QVERIFY(CTestEnvironment::waitFor(
-            [&] { return CTestEnvironment::readFile(swapletLog).contains("start service"); }, 60000));
-        QVERIFY2(CTestEnvironment::readFile(swapletLog)
-                     .endsWith("update file is:" + QFile::encodeName(client) + "\nstart service OK\n"),
-            CTestEnvironment::readFile(swapletLog).constData());
-        QCOMPARE(CTestEnvironment::readFile(client), newClient);
-        QVERIFY(!QFileInfo::exists(client + ".temp"));
-        struct stat after;
-        QCOMPARE(::stat(QFile::encodeName(client).constData(), &after), 0);
-        QVERIFY(after.st_ino != before.st_ino);
-        QCOMPARE(after.st_mode & 07777, before.st_mode & 07777);
-        QVERIFY(CTestEnvironment::waitFor([&] { return f.clientRunning() && !processesOf(client).isEmpty(); }, 30000));
-        QVERIFY(E2eFixture::waitForPort(2211, 60000));
+        verifySwappedAndRunning(f, newClient, before);
+        if (QTest::currentTestFailed())
+            return;
 
         // The console published the file and recorded the push as forced.
         QCOMPARE(
