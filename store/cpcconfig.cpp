@@ -6,7 +6,6 @@
 #include "cxmlfile.h"
 #include "cxmltree.h"
 
-#include <QCoreApplication>
 #include <QDomElement>
 #include <QDomNodeList>
 #include <QHash>
