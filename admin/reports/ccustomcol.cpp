@@ -66,8 +66,10 @@ void CCustomCol::on_rightDb_clicked(QListWidgetItem *item)
 
 void CCustomCol::on_okButton_clicked()
 {
-    // The button's release has accepted the dialog already; the modal run returns after this.
+    // Only a real click accepts: a press on OK dragged off the button (released, not clicked) must
+    // not hand the report an empty column list.
     m_columns.clear();
     for (int i = 0; i < ui.rightList->count(); ++i)
         m_columns.append(ui.rightList->item(i)->text());
+    accept();
 }

@@ -36,6 +36,9 @@ int runWith(QDialog &dialog, const std::function<void()> &act)
     return dialog.exec();
 }
 
+// The result a test gives a dialog that its act left open.
+const int kLeftOpen = 7;
+
 const QStringList kClasses = {"BIOS", "BaseBoard", "CDROMDrive", "CPU", "DesktopMonitor", "DiskDrive", "MemoryDevice",
     "NetworkAdapter", "OS", "Printer", "Software", "SoundDevice", "VideoController"};
 
@@ -116,6 +119,11 @@ private slots:
         QTest::newRow("Cancel") << "cancel" << int(QDialog::Rejected) << QStringList();
         QTest::newRow("Escape") << "escape" << int(QDialog::Rejected) << QStringList();
         QTest::newRow("closed") << "close" << int(QDialog::Rejected) << QStringList();
+        // Pressed on OK, released beside it: no click, so the dialog stays open (the test then ends
+        // it with kLeftOpen) and takes nothing; a real click afterwards still accepts.
+        QTest::newRow("OK released outside") << "okOutside" << kLeftOpen << QStringList();
+        QTest::newRow("released outside, then OK")
+            << "okOutsideThenOk" << int(QDialog::Accepted) << QStringList({"CPU", "Software"});
     }
 
     void acceptAndRefuse()
@@ -136,6 +144,17 @@ private slots:
                 QTest::mouseClick(c.ui.okButton, Qt::LeftButton);
             } else if (how == "cancel") {
                 QTest::mouseClick(c.ui.cancelButton, Qt::LeftButton);
+            } else if (how.startsWith("okOutside")) {
+                const QPoint beside(c.ui.okButton->width() + 20, c.ui.okButton->height() / 2);
+                QTest::mousePress(c.ui.okButton, Qt::LeftButton);
+                QTest::mouseMove(c.ui.okButton, beside);
+                QTest::mouseRelease(c.ui.okButton, Qt::LeftButton, {}, beside);
+                if (!c.isVisible())
+                    return; // taken as an answer: the result shows it
+                if (how == "okOutside")
+                    c.done(kLeftOpen);
+                else
+                    QTest::mouseClick(c.ui.okButton, Qt::LeftButton);
             } else if (how == "escape") {
                 QTest::keyClick(&c, Qt::Key_Escape);
             } else {
