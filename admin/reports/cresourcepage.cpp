@@ -80,16 +80,20 @@ QString CResourcePage::tail()
     return QStringLiteral("</table></body></html>");
 }
 
-void CResourcePage::save(QWidget *parent, const QString &caption, const QString &filter, const QString &warningTitle,
+void CResourcePage::save(QWidget *parent, const QString &caption, const QString &filter, const QString &title,
     const std::function<bool(QTextStream &)> &compose)
 {
     QString name = CDialogs::instance()->getSaveFileName(parent, caption, QString(), filter);
     if (name.isEmpty())
         return;
-    if (QFileInfo(name).suffix().isEmpty())
+    // The dialog asked before replacing the name it returned, not the one the suffix makes.
+    bool askReplace = false;
+    if (QFileInfo(name).suffix().isEmpty()) {
         name += QStringLiteral(".html");
+        askReplace = QFileInfo::exists(name);
+    }
     const auto fail = [&](const QString &reason) {
-        CDialogs::warning(parent, warningTitle,
+        CDialogs::warning(parent, title,
             QCoreApplication::translate("CResourcePage", "The file \"%1\" cannot be written: %2")
                 .arg(QDir::toNativeSeparators(name), reason));
     };
@@ -106,6 +110,14 @@ void CResourcePage::save(QWidget *parent, const QString &caption, const QString 
         fail(QCoreApplication::translate("CResourcePage", "it is not a plain file"));
         return;
     }
+    if (askReplace
+        && CDialogs::question(parent, title,
+               QCoreApplication::translate(
+                   "CResourcePage", "The file \"%1\" already exists.\nDo you want to replace it?")
+                   .arg(QDir::toNativeSeparators(name)),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
+        return;
     QSaveFile file(name);
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {

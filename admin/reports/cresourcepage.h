@@ -31,9 +31,10 @@ public:
 
     // Asks for the file (caption and filter translated by the writer), writes the page that compose
     // produces straight into it through a text stream in the locale's encoding, replacing the file
-    // atomically, and asks whether to open it. A file that cannot be written gets a warning titled
-    // warningTitle that names it; the file then stays as it was and nothing is asked. compose returns
-    // false to give up (nothing is written then).
-    static void save(QWidget *parent, const QString &caption, const QString &filter, const QString &warningTitle,
+    // atomically, and asks whether to open it. A name without suffix gets ".html"; when that file
+    // exists, the user is asked (box titled title) before it is replaced. A file that cannot be
+    // written gets a warning titled title that names it; the file then stays as it was and nothing
+    // is asked. compose returns false to give up (nothing is written then).
+    static void save(QWidget *parent, const QString &caption, const QString &filter, const QString &title,
         const std::function<bool(QTextStream &)> &compose);
 };

@@ -144,6 +144,59 @@ private slots:
         QCOMPARE(CStoreTestRun::read("plain.html"), expected("report_expected.html"));
     }
 
+    // The save dialog asks before replacing the name it returns; a file that only the added suffix
+    // hits must be asked for here.
+    void replacingTheSuffixedName_data()
+    {
+        QTest::addColumn<bool>("clientList");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("report, No") << false << "taken" << true << int(QMessageBox::No);
+        QTest::newRow("report, Yes") << false << "taken" << true << int(QMessageBox::Yes);
+        QTest::newRow("client list, No") << true << "taken" << true << int(QMessageBox::No);
+        QTest::newRow("client list, Yes") << true << "taken" << true << int(QMessageBox::Yes);
+        QTest::newRow("box closed") << true << "taken" << true << int(QMessageBox::NoButton);
+        QTest::newRow("named in full: the dialog asked") << false << "taken.html" << false << 0;
+    }
+
+    void replacingTheSuffixedName()
+    {
+        QFETCH(bool, clientList);
+        QFETCH(QString, chosen);
+        QFETCH(bool, asked);
+        QFETCH(int, answer);
+        QVERIFY(CStoreTestRun::write("taken.html", "keep"));
+        dialogs().fileNames.enqueue({target(chosen)});
+        if (asked)
+            dialogs().answers.enqueue(QMessageBox::StandardButton(answer));
+        dialogs().answers.enqueue(QMessageBox::No); // the question whether to open the page
+        const bool replace = !asked || answer == QMessageBox::Yes;
+        if (clientList) {
+            qtm window(nullptr, {});
+            QMetaObject::invokeMethod(&window, "ExportHtml");
+        } else {
+            CReport report(nullptr, {});
+            reportExport(report);
+        }
+        QCOMPARE(dialogs().messages.size(), (asked ? 1 : 0) + (replace ? 1 : 0));
+        if (asked) {
+            const CTestDialogs::Message &m = dialogs().messages.at(0);
+            QCOMPARE(m.icon, QMessageBox::Question);
+            QCOMPARE(m.buttons, QMessageBox::Yes | QMessageBox::No);
+            QVERIFY(m.hasParent);
+            QVERIFY2(m.text.contains(QDir::toNativeSeparators(target("taken.html"))), qPrintable(m.text));
+        }
+        if (replace) {
+            QCOMPARE(dialogs().messages.last().text, QString("Do you want open the file?"));
+            QCOMPARE(CStoreTestRun::read("taken.html"),
+                expected(clientList ? "clientlist_expected.html" : "report_expected.html"));
+        } else {
+            QCOMPARE(CStoreTestRun::read("taken.html"), QByteArray("keep"));
+        }
+        QCOMPARE(QDir(CStoreTestRun::appDir()).entryList({"*.html*"}), QStringList({"taken.html"}));
+    }
+
     void unwritableTarget_data()
     {
         QTest::addColumn<QString>("name");
