@@ -70,7 +70,9 @@ int CSetting::setPageSet(const QMap<QString, QString> &settings)
             if (!old.isNull())
                 pageSet.removeChild(old);
             QDomElement e = doc.createElement(it.key());
-            e.appendChild(doc.createTextNode(it.value()));
+            // A character XML cannot hold (a control character pasted into a margin) would leave a
+            // file that no later read parses: drop it as the store drops it from peer texts.
+            e.appendChild(doc.createTextNode(CXmlFile::validText(it.value())));
             pageSet.appendChild(e);
         }
     }

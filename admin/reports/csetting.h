@@ -26,7 +26,8 @@ public:
     int init();
     // Every child element of "pageset" as tag -> text; a later element of the same tag wins.
     int getPageSet(QMap<QString, QString> &settings);
-    // Replaces (or appends) one element per key at the end of "pageset" and rewrites the file:
+    // Replaces (or appends) one element per key at the end of "pageset" and rewrites the file, each
+    // value without the characters XML cannot hold:
     // 0, or -1 when the file was left as it was (no root, did not parse, write-protected, lock or
     // write failed).
     int setPageSet(const QMap<QString, QString> &settings);

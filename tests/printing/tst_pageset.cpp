@@ -77,6 +77,7 @@ private slots:
     void cancelWritesNothing_data();
     void cancelWritesNothing();
     void okWritesEverySettingInKeyOrder();
+    void controlCharacterPastedIntoAMargin();
 };
 
 void TestPageSet::init()
@@ -317,6 +318,25 @@ void TestPageSet::okWritesEverySettingInKeyOrder()
         {"font", QString::fromLatin1(g_font)}, {"left", "11"}, {"orientation", "1"}, {"pagesize", "3"}, {"right", "12"},
         {"top", "13"}};
     QCOMPARE(stored(), expected);
+}
+
+void TestPageSet::controlCharacterPastedIntoAMargin()
+{
+    writeSettings(pageset("0", "0"));
+    {
+        CPageSet dialog(nullptr);
+        dialog.ui.LE_Left->setText(QString::fromUtf16(u"2\u00015"));
+        dialog.ui.okButton->click();
+    }
+    QDomDocument doc;
+    QVERIFY(doc.setContent(readFile()));
+    QCOMPARE(storedValue("left"), QStringLiteral("25"));
+    // The next dialog reads the file and its OK is written again.
+    CPageSet again(nullptr);
+    QCOMPARE(again.ui.LE_Left->text(), QStringLiteral("25"));
+    again.ui.LE_Top->setText(QStringLiteral("30"));
+    again.ui.okButton->click();
+    QCOMPARE(storedValue("top"), QStringLiteral("30"));
 }
 
 BRAMIX_ADMIN_TEST_MAIN(TestPageSet)

@@ -143,6 +143,41 @@ private slots:
         QCOMPARE(load().value("header"), QString("y"));
     }
 
+    // Characters XML cannot hold would leave a file no later read parses (and every later save
+    // refused): they are dropped, the rest of the value and the other keys are saved.
+    void valuesKeepOnlyWhatXmlHolds_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("U+0001 pasted") << QString::fromUtf16(u"1\u00012") << "12";
+        QTest::newRow("vertical tab and form feed") << QString::fromUtf16(u"\u000b3\u000c") << "3";
+        QTest::newRow("NUL") << QString(QChar(0)) + "4"
+                             << "4";
+        QTest::newRow("U+FFFF and U+FFFE") << QString::fromUtf16(u"5\uffff\ufffe") << "5";
+        QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + "6"
+                                        << "6";
+        QTest::newRow("pair, tab, CJK kept")
+            << QString::fromUtf16(u"\U0001F600\t\u5B8B") << QString::fromUtf16(u"\U0001F600\t\u5B8B");
+    }
+
+    void valuesKeepOnlyWhatXmlHolds()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        QVERIFY(writeAll(file(), kShipped));
+        QCOMPARE(save({{"left", typed}, {"top", "7"}}), 0);
+        {
+            CSetting s;
+            QCOMPARE(s.init(), 1);
+        }
+        QMap<QString, QString> m = load();
+        QCOMPARE(m.value("left"), kept);
+        QCOMPARE(m.value("top"), QString("7"));
+        // And the file still takes the next save.
+        QCOMPARE(save({{"right", "9"}}), 0);
+        QCOMPARE(load().value("right"), QString("9"));
+    }
+
     void malformedFileIsNeverWritten()
     {
         const QByteArray broken = "<setting><pageset><left>20</left></pageset>";
