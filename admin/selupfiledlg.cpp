@@ -2,8 +2,10 @@
 
 #include "cdialogs.h"
 #include "cupdatelist.h"
+#include "cupdatethread.h"
 #include "ui_selupfiledlg.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QListWidget>
 
@@ -87,11 +89,36 @@ bool SelUpFileDlg::isForce()
     return ui->cbForce->checkState() == Qt::Checked;
 }
 
+QStringList SelUpFileDlg::chooseFiles()
+{
+    const QStringList chosen = CDialogs::instance()->getOpenFileNames(
+        this, tr("Select one or more files to update"), QStringLiteral("./"), tr("All files (*)"));
+    // A file the push cannot name would be published and then fail every push without a word:
+    // refuse it now, while the administrator can still rename it.
+    QStringList taken;
+    QStringList refused;
+    for (const QString &path : chosen)
+        (CUpdateThread::canPush(path) ? taken : refused).append(path);
+    if (refused.size() == 1) {
+        CDialogs::warning(this, tr("Select file to update"),
+            tr("The file \"%1\" is not listed: its name cannot be sent to the clients. A name must not "
+               "hold \":\", \"\\\", control characters or characters beyond Latin-1 (U+00FF).")
+                .arg(QDir::toNativeSeparators(refused.first())));
+    } else if (!refused.isEmpty()) {
+        QStringList names;
+        for (const QString &path : std::as_const(refused))
+            names.append(QDir::toNativeSeparators(path));
+        CDialogs::warning(this, tr("Select file to update"),
+            tr("These files are not listed: their names cannot be sent to the clients. A name must not "
+               "hold \":\", \"\\\", control characters or characters beyond Latin-1 (U+00FF).\n\n%1")
+                .arg(names.join(QLatin1Char('\n'))));
+    }
+    return taken;
+}
+
 void SelUpFileDlg::SelWindowsFile()
 {
-    addFiles(ui->WindowsList,
-        CDialogs::instance()->getOpenFileNames(
-            this, tr("Select one or more files to update"), QStringLiteral("./"), tr("All files (*)")));
+    addFiles(ui->WindowsList, chooseFiles());
 }
 
 void SelUpFileDlg::DelWindowsFile()
@@ -101,9 +128,7 @@ void SelUpFileDlg::DelWindowsFile()
 
 void SelUpFileDlg::SelLinuxFile()
 {
-    addFiles(ui->LinuxList,
-        CDialogs::instance()->getOpenFileNames(
-            this, tr("Select one or more files to update"), QStringLiteral("./"), tr("All files (*)")));
+    addFiles(ui->LinuxList, chooseFiles());
 }
 
 void SelUpFileDlg::DelLinuxFile()

@@ -32,5 +32,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // The files chosen in the file dialog that a push can carry; a warning names the others.
+    QStringList chooseFiles();
+
     Ui_SelUpFileDlg *ui;
 };

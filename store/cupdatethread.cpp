@@ -63,6 +63,11 @@ QString CUpdateThread::getFileName(QString strPath)
     return CMessages::fileNameOf(strPath);
 }
 
+bool CUpdateThread::canPush(const QString &path)
+{
+    return isSendableName(CMessages::fileNameOf(path));
+}
+
 bool CUpdateThread::connectToAgent()
 {
     // waitForConnected gives up the attempt when it times out, so it cannot be sliced; a local loop

@@ -27,6 +27,9 @@ public:
     CUpdateThread(QObject *parent, QTcpSocket *socket, const QStringList &files, const QString &strIP);
     ~CUpdateThread() override;
 
+    // Whether a file push can carry the name of this path, so the agent receives it as it is.
+    static bool canPush(const QString &path);
+
 signals:
     int updateConnectFailed(QString strIP);
     void updateOK(QString strIP);

@@ -102,6 +102,12 @@
         <source>it is not a plain file</source>
         <translation>它不是普通文件</translation>
     </message>
+    <message>
+        <source>The file &quot;%1&quot; already exists.
+Do you want to replace it?</source>
+        <translation>文件“%1”已存在。
+是否替换它？</translation>
+    </message>
 </context>
 <context>
     <name>CScanThread</name>
@@ -315,6 +321,18 @@
     <message>
         <source>All files (*)</source>
         <translation>所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; is not listed: its name cannot be sent to the clients. A name must not hold &quot;:&quot;, &quot;\&quot;, control characters or characters beyond Latin-1 (U+00FF).</source>
+        <translation>文件“%1”未加入列表：它的名称无法发送给客户端。文件名不能包含“:”、“\”、控制字符或 Latin-1 (U+00FF) 以外的字符。</translation>
+    </message>
+    <message>
+        <source>These files are not listed: their names cannot be sent to the clients. A name must not hold &quot;:&quot;, &quot;\&quot;, control characters or characters beyond Latin-1 (U+00FF).
+
+%1</source>
+        <translation>以下文件未加入列表：它们的名称无法发送给客户端。文件名不能包含“:”、“\”、控制字符或 Latin-1 (U+00FF) 以外的字符。
+
+%1</translation>
     </message>
 </context>
 <context>

@@ -102,6 +102,11 @@
         <source>it is not a plain file</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The file &quot;%1&quot; already exists.
+Do you want to replace it?</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CScanThread</name>
@@ -314,6 +319,16 @@
     </message>
     <message>
         <source>All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; is not listed: its name cannot be sent to the clients. A name must not hold &quot;:&quot;, &quot;\&quot;, control characters or characters beyond Latin-1 (U+00FF).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>These files are not listed: their names cannot be sent to the clients. A name must not hold &quot;:&quot;, &quot;\&quot;, control characters or characters beyond Latin-1 (U+00FF).
+
+%1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -102,6 +102,12 @@
         <source>it is not a plain file</source>
         <translation>通常のファイルではありません</translation>
     </message>
+    <message>
+        <source>The file &quot;%1&quot; already exists.
+Do you want to replace it?</source>
+        <translation>ファイル「%1」は既に存在します。
+置き換えますか？</translation>
+    </message>
 </context>
 <context>
     <name>CScanThread</name>
@@ -315,6 +321,18 @@
     <message>
         <source>All files (*)</source>
         <translation>すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; is not listed: its name cannot be sent to the clients. A name must not hold &quot;:&quot;, &quot;\&quot;, control characters or characters beyond Latin-1 (U+00FF).</source>
+        <translation>ファイル「%1」は一覧に追加されません：その名前はクライアントに送信できません。ファイル名には「:」、「\」、制御文字、Latin-1 (U+00FF) を超える文字を使えません。</translation>
+    </message>
+    <message>
+        <source>These files are not listed: their names cannot be sent to the clients. A name must not hold &quot;:&quot;, &quot;\&quot;, control characters or characters beyond Latin-1 (U+00FF).
+
+%1</source>
+        <translation>次のファイルは一覧に追加されません：それらの名前はクライアントに送信できません。ファイル名には「:」、「\」、制御文字、Latin-1 (U+00FF) を超える文字を使えません。
+
+%1</translation>
     </message>
 </context>
 <context>
