@@ -5,6 +5,7 @@
 #include "cdigestreader.h"
 #include "cglobal.h"
 #include "cpageset.h"
+#include "creportcelldelegate.h"
 #include "cresourcepage.h"
 #include "cset.h"
 #include "csetting.h"
@@ -60,6 +61,7 @@ CReport::CReport(QWidget *parent, Qt::WindowFlags flags)
 {
     ui.setupUi(this);
     ui.stackedWidget->setCurrentIndex(0);
+    ui.tableWidget->setItemDelegate(new CReportCellDelegate(ui.tableWidget));
 
     m_renderArea = new RenderArea(this);
     m_renderArea->setUi(ui);
