@@ -3,12 +3,16 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QPainter>
 #include <QStyle>
 #include <QToolTip>
 
 namespace {
+
+// QStyledItemDelegate hands the text over with its line feeds turned into line separators.
 const QChar kBreak = QChar::LineSeparator;
-}
+
+} // namespace
 
 CReportCellDelegate::CReportCellDelegate(QObject *parent)
     : QStyledItemDelegate(parent)
@@ -17,13 +21,39 @@ CReportCellDelegate::CReportCellDelegate(QObject *parent)
 void CReportCellDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
-    // The base has turned the line feeds into line separators.
     if (option->text.endsWith(kBreak))
         option->text.chop(1);
     if (option->text.contains(kBreak)) {
         // From the top, as a list is read: centred, lines with room to spare float mid-row.
         option->displayAlignment = (option->displayAlignment & ~Qt::AlignVertical_Mask) | Qt::AlignTop;
     }
+}
+
+void CReportCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QWidget *widget = opt.widget;
+    const QStyle *style = widget ? widget->style() : QApplication::style();
+    if (opt.text.contains(kBreak)) {
+        // The style would draw a line it has no room for, cut by the cell's lower edge: hand it only
+        // the lines that fit whole, each no wider than the cell, the last one marked when more follow.
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const int width = textRect.width() - 2 * margin;
+        const QFontMetrics &fm = opt.fontMetrics;
+        const QStringList lines = opt.text.split(kBreak);
+        const qsizetype fit
+            = qBound<qsizetype>(1, qsizetype(textRect.height() / qMax(1, fm.lineSpacing())), lines.size());
+        QStringList shown;
+        for (qsizetype i = 0; i < fit; ++i) {
+            const bool more = i == fit - 1 && fit < lines.size();
+            shown << fm.elidedText(more ? lines.at(i) + QChar(0x2026) : lines.at(i), opt.textElideMode, width);
+        }
+        opt.text = shown.join(kBreak);
+        opt.features &= ~QStyleOptionViewItem::WrapText;
+    }
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
 }
 
 bool CReportCellDelegate::helpEvent(

@@ -14,6 +14,8 @@ class CReportCellDelegate : public QStyledItemDelegate
 public:
     explicit CReportCellDelegate(QObject *parent = nullptr);
 
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
         const QModelIndex &index) override;
 

@@ -25,7 +25,7 @@ private:
     QTableWidget *table() const { return m_report->ui.tableWidget; }
 
     // One row: "pc name" and the cell under test, the row that many lines tall.
-    QModelIndex showCell(const QString &text, int lines)
+    QModelIndex showCell(const QString &text, int lines, bool fitColumn = false)
     {
         QTableWidget *t = table();
         t->setSortingEnabled(false);
@@ -35,7 +35,10 @@ private:
         t->setHorizontalHeaderLabels({"pc name", "Software"});
         t->setItem(0, 0, new QTableWidgetItem("pc1(10.0.0.1)"));
         t->setItem(0, 1, new QTableWidgetItem(text));
-        t->setColumnWidth(1, 300);
+        if (fitColumn)
+            t->resizeColumnToContents(1);
+        else
+            t->setColumnWidth(1, 300);
         t->setRowHeight(0, lines * t->fontMetrics().lineSpacing() + 6);
         QCoreApplication::processEvents();
         return t->model()->index(0, 1);
@@ -49,8 +52,12 @@ private:
         viewport->render(&device, QPoint(), QRegion(), QWidget::DrawChildren);
         const QRect cell = table()->visualRect(index);
         QList<CRecordingEngine::Text> out;
+        // Whatever shows in the cell, also a line cut by its lower edge.
         for (const CRecordingEngine::Text &t : std::as_const(device.engine().texts)) {
-            if (cell.contains(t.pos.toPoint()) && !t.text.trimmed().isEmpty())
+            const QFontMetricsF fm(t.font);
+            const bool inside = t.pos.x() >= cell.left() && t.pos.x() < cell.right() && t.pos.y() > cell.top()
+                && t.pos.y() - fm.ascent() < cell.bottom();
+            if (inside && !t.text.trimmed().isEmpty())
                 out.append(t);
         }
         std::sort(out.begin(), out.end(), [](const auto &a, const auto &b) { return a.pos.y() < b.pos.y(); });
@@ -78,16 +85,19 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("lines");
         QTest::addColumn<QStringList>("drawn");
-        QTest::newRow("one digest") << "eth0\n" << 1 << QStringList {"eth0"};
-        QTest::newRow("one empty digest") << "\n" << 1 << QStringList();
-        QTest::newRow("class without items") << "" << 1 << QStringList();
+        QTest::addColumn<bool>("fitColumn");
+        QTest::newRow("one digest") << "eth0\n" << 1 << QStringList {"eth0"} << false;
+        QTest::newRow("one empty digest") << "\n" << 1 << QStringList() << false;
+        QTest::newRow("class without items") << "" << 1 << QStringList() << false;
         QTest::newRow("time stamp, no break")
-            << "December 11 2026 10:00:00" << 1 << QStringList {"December 11 2026 10:00:00"};
-        QTest::newRow("many, one-line row") << kSoftware << 1 << QStringList {"7-Zip 22.01\u2026"};
+            << "December 11 2026 10:00:00" << 1 << QStringList {"December 11 2026 10:00:00"} << false;
+        QTest::newRow("many, one-line row") << kSoftware << 1 << QStringList {"7-Zip 22.01\u2026"} << false;
         QTest::newRow("many, three-line row")
-            << kSoftware << 3 << QStringList {"7-Zip 22.01", "Firefox 115.3", "LibreOffice 7.5\u2026"};
-        QTest::newRow("two, room for more") << "CD-ROM\nDVD-RW\n" << 4 << QStringList {"CD-ROM", "DVD-RW"};
-        QTest::newRow("empty first digest") << "\nsecond\n" << 2 << QStringList {"second"};
+            << kSoftware << 3 << QStringList {"7-Zip 22.01", "Firefox 115.3", "LibreOffice 7.5\u2026"} << false;
+        QTest::newRow("two, room for more") << "CD-ROM\nDVD-RW\n" << 4 << QStringList {"CD-ROM", "DVD-RW"} << false;
+        QTest::newRow("empty first digest") << "\nsecond\n" << 2 << QStringList {"second"} << false;
+        QTest::newRow("many, three-line row, column fitted to the widest line")
+            << kSoftware << 3 << QStringList {"7-Zip 22.01", "Firefox 115.3", "LibreOffice 7.5\u2026"} << true;
     }
 
     void drawnAsAUserExpects()
@@ -95,7 +105,8 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, lines);
         QFETCH(QStringList, drawn);
-        const QModelIndex index = showCell(text, lines);
+        QFETCH(bool, fitColumn);
+        const QModelIndex index = showCell(text, lines, fitColumn);
         const QList<CRecordingEngine::Text> got = drawnIn(index);
         QStringList texts;
         for (const CRecordingEngine::Text &t : got)

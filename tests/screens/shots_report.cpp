@@ -45,6 +45,8 @@ BRAMIX_SCREENS(report)
     report.retranslate();
     report.resize(1000, 560);
     report.ui.search->click();
+    // As the window first shows the result: the table's own row heights and column widths.
+    ctx.save(&report, QStringLiteral("report_search_as_shown"));
     report.ui.tableWidget->resizeColumnsToContents();
     report.ui.tableWidget->resizeRowsToContents();
     ctx.save(&report, QStringLiteral("report_search"));
@@ -79,6 +81,29 @@ BRAMIX_SCREENS(report)
     browser.setHtml(QString::fromUtf8(file.readAll()));
     browser.resize(1000, 420);
     ctx.save(&browser, QStringLiteral("report_export_html"));
+
+    // Class cells of one and of several digests as the search fills them (each digest followed by a
+    // line break): the first row at the table's own height, the second three lines tall.
+    if (report.ui.tableWidget->rowCount() >= 2) {
+        QTableWidget *table = report.ui.tableWidget;
+        table->setSortingEnabled(false);
+        table->setRowCount(2);
+        table->setColumnCount(4);
+        table->setHorizontalHeaderLabels({QStringLiteral("pc name"), QStringLiteral("NetworkAdapter"),
+            QStringLiteral("Software"), QStringLiteral("Printer")});
+        const QStringList cells {QStringLiteral("Intel(R) PRO/1000 MT\n"),
+            QStringLiteral("7-Zip 22.01\nLibreOffice 7.5\nMozilla Firefox 115.3\nVLC media player 3.0.18\n"),
+            QStringLiteral("\n")};
+        for (int row = 0; row < 2; ++row) {
+            for (int c = 0; c < cells.size(); ++c)
+                table->setItem(row, c + 1, new QTableWidgetItem(cells.at(c)));
+        }
+        table->resizeColumnsToContents();
+        table->setRowHeight(0, table->verticalHeader()->defaultSectionSize());
+        table->setRowHeight(1, 3 * table->fontMetrics().lineSpacing() + 6);
+        ctx.save(&report, QStringLiteral("report_cells"));
+        table->setSortingEnabled(true);
+    }
 }
 
 #endif
