@@ -66,7 +66,8 @@ bool CReportCellDelegate::helpEvent(
         if (!hidden && !opt.text.isEmpty()) {
             const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
             const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
-            hidden = opt.fontMetrics.horizontalAdvance(opt.text) > textRect.width();
+            const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, opt.widget) + 1;
+            hidden = opt.fontMetrics.horizontalAdvance(opt.text) > textRect.width() - 2 * margin;
         }
         if (hidden) {
             // Inventory texts come from the agents: shown as text, never as markup.

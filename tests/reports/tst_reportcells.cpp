@@ -132,6 +132,7 @@ private slots:
         QTest::newRow("markup stays text") << "<b>bold</b>\nR&D\n"
                                            << QStringList {"&lt;b&gt;bold&lt;/b&gt;", "R&amp;D"};
         QTest::newRow("one line that fits") << "eth0\n" << QStringList();
+        QTest::newRow("one line wider than the cell") << QString(80, 'W') + "\n" << QStringList {QString(80, 'W')};
         QTest::newRow("empty") << "\n" << QStringList();
     }
 
