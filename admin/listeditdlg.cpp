@@ -5,6 +5,7 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QUuid>
 
 namespace {
@@ -118,6 +119,18 @@ void ListEditDlg::changeEvent(QEvent *event)
     QDialog::changeEvent(event);
     if (event->type() == QEvent::LanguageChange)
         ui->retranslateUi(this);
+}
+
+// The folder name box has done its part (returnPressed adds the folder) when its Enter reaches the
+// dialog; the default button must not act on that Enter as well and move a client.
+void ListEditDlg::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && focusWidget() == ui->folderEdit) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void ListEditDlg::on_addFolderBu_clicked()

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QKeyEvent;
 class QTreeWidgetItem;
 class Ui_ListEditDlg;
 
@@ -22,6 +23,7 @@ public:
 
 protected:
     void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private slots:
     void on_addFolderBu_clicked();

@@ -780,6 +780,58 @@ private slots:
         }
     }
 
+    // Enter in the folder name box adds a folder and nothing else: the dialog's default button (the
+    // left arrow) must not move the current list client into the current folder as well.
+    void folderEditorEnterOnlyAddsFolder_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("key");
+        QTest::newRow("empty, return") << "" << int(Qt::Key_Return);
+        QTest::newRow("empty, keypad enter") << "" << int(Qt::Key_Enter);
+        QTest::newRow("name, return") << "New" << int(Qt::Key_Return);
+        QTest::newRow("name, keypad enter") << "New" << int(Qt::Key_Enter);
+    }
+
+    void folderEditorEnterOnlyAddsFolder()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, key);
+        {
+            CSet set;
+            set.openList();
+            set.addFolder("Lab", "{lab}");
+            set.addPC(A, "alpha", "127.0.0.1", "2.1", "1");
+            set.addPC(B, "beta", "127.0.0.2", "2.2", "2");
+            set.setPCFolder(A, "{lab}");
+        }
+        const QByteArray before = CStoreTestRun::read("list.xml");
+        ListEditDlg dlg(nullptr);
+        auto *view = dlg.findChild<QTreeWidget *>("treeWidget");
+        auto *rows = dlg.findChild<QListWidget *>("listWidget");
+        auto *edit = dlg.findChild<QLineEdit *>("folderEdit");
+        // The default button only answers Enter in a shown dialog.
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        // A folder and a list client are current: what the left arrow would move.
+        view->setCurrentItem(view->topLevelItem(0));
+        rows->setCurrentRow(0);
+        edit->setFocus();
+        edit->setText(name);
+        QTest::keyClick(edit, Qt::Key(key));
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(texts(rows), QStringList({"beta(127.0.0.2)"}));
+        if (name.isEmpty()) {
+            QCOMPARE(CStoreTestRun::read("list.xml"), before);
+            QCOMPARE(texts(view), QStringList({"Lab:alpha(127.0.0.1)"}));
+            return;
+        }
+        QCOMPARE(texts(view), QStringList({"Lab:alpha(127.0.0.1)", name + ":"}));
+        const QDomDocument doc = listDoc();
+        QCOMPARE(pcOf(doc, B).attribute("folder"), QString());
+        QCOMPARE(pcOf(doc, A).attribute("folder"), QString("{lab}"));
+        QCOMPARE(doc.elementsByTagName("folder").count(), 2);
+    }
+
     // What others write while the dialog is open survives the dialog's changes.
     void folderEditorKeepsOthersChanges()
     {
