@@ -17,6 +17,14 @@ const int kChunk = 8192;
 const int kSliceMs = 100;
 const int kConnectMs = 30000;
 const int kReadMs = 30000;
+const int kStallMs = 30000;
+
+int stallMs()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("BRAMIX_TEST_PUSH_STALL_MS", &ok);
+    return ok && ms > 0 ? ms : kStallMs;
+}
 
 // The agent takes the name as it stands in the header: it splits the header at ":", reads it as
 // Latin-1 and refuses names it may not create in its directory.
@@ -38,6 +46,8 @@ CUpdateThread::CUpdateThread(QObject *parent)
     , m_socket(nullptr)
     , m_socketHome(nullptr)
     , m_failed(false)
+    , m_stallMs(stallMs())
+    , m_stallTold(false)
 { }
 
 CUpdateThread::CUpdateThread(QObject *parent, QTcpSocket *socket, const QStringList &files, const QString &strIP)
@@ -47,6 +57,8 @@ CUpdateThread::CUpdateThread(QObject *parent, QTcpSocket *socket, const QStringL
     , m_files(files)
     , m_socketHome(nullptr)
     , m_failed(false)
+    , m_stallMs(stallMs())
+    , m_stallTold(false)
 {
     // Blocking calls on a socket from a thread it does not belong to make its notifiers complain;
     // lend it to this thread for the push.
@@ -96,10 +108,24 @@ bool CUpdateThread::connectToAgent()
 
 bool CUpdateThread::waitWritten()
 {
+    // A peer that accepts and never reads would hold us (and whoever waits for us) for ever: the
+    // deadline counts from the last byte the socket took, so a slow reader still gets everything.
     while (m_socket->bytesToWrite() > 0) {
         if (isInterruptionRequested() || m_socket->state() != QAbstractSocket::ConnectedState)
             return false;
+        const qint64 before = m_socket->bytesToWrite();
         m_socket->waitForBytesWritten(kSliceMs);
+        if (m_socket->bytesToWrite() < before) {
+            m_sinceProgress.restart();
+            continue;
+        }
+        const qint64 idle = m_sinceProgress.elapsed();
+        if (idle >= m_stallMs)
+            return false;
+        if (!m_stallTold && idle >= m_stallMs / 10) {
+            m_stallTold = true;
+            emit updateStalled(strIP);
+        }
     }
     return m_socket->state() == QAbstractSocket::ConnectedState;
 }
@@ -159,6 +185,7 @@ void CUpdateThread::sendFile(QString strFile)
 bool CUpdateThread::pushAll()
 {
     m_failed = false;
+    m_sinceProgress.start();
     for (const QString &path : std::as_const(m_files)) {
         sendFile(path);
         if (m_failed)
@@ -215,11 +242,16 @@ void CUpdateThread::run()
             return;
         }
     }
-    if (pushAll())
+    const bool pushed = pushAll();
+    if (pushed)
         emit updateOK(strIP);
     else
         emit updateConnectFailed(strIP);
-    m_socket->disconnectFromHost();
+    // Bytes the peer did not take after a failure would keep the connection closing: drop them.
+    if (!pushed && m_socket->bytesToWrite() > 0)
+        m_socket->abort();
+    else
+        m_socket->disconnectFromHost();
     if (own) {
         delete own;
         m_socket = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -11,14 +12,17 @@ class QTcpSocket;
 // connects to strIP on the agent port itself (30000 ms at most).
 //
 // Failure (no connection, a file that cannot be opened or read whole, a file name the agent cannot
-// receive as it is, a connection lost while sending, or interruption) ends the push at that file and
-// emits updateConnectFailed instead: the agent never gets a frame that announces bytes we do not
-// send. Every wait runs in slices of about 100 ms, so requestInterruption() followed by wait() ends
-// the thread promptly.
+// receive as it is, a connection lost while sending, a peer that takes no byte for 30 s, or
+// interruption) ends the push at that file and emits updateConnectFailed instead: the agent never
+// gets a frame that announces bytes we do not send. A push that has written nothing for a tenth of
+// that deadline emits updateStalled once, so that a caller limiting its pushes can start another
+// beside it instead of waiting for the deadline. Every wait runs in slices of about 100 ms, so
+// requestInterruption() followed by wait() ends the thread promptly.
 //
-// A given socket stays the creator's: the thread never closes or deletes it, it only disconnects it
-// at the end. When it has no parent, the constructor moves it to this thread and run() hands it back
-// to the creating thread when it ends. A socket that run() makes is deleted before run() returns.
+// A given socket stays the creator's: the thread never deletes it, it only disconnects it at the end
+// (or aborts it after a failure that left bytes the peer did not take). When it has no parent, the
+// constructor moves it to this thread and run() hands it back to the creating thread when it ends.
+// A socket that run() makes is deleted before run() returns.
 class CUpdateThread : public QThread
 {
     Q_OBJECT
@@ -33,6 +37,7 @@ public:
 signals:
     int updateConnectFailed(QString strIP);
     void updateOK(QString strIP);
+    void updateStalled(QString strIP);
 
 protected:
     void run() override;
@@ -54,4 +59,9 @@ private:
     QStringList m_files;
     QThread *m_socketHome;
     bool m_failed;
+    // No byte leaving for this long ends the push (BRAMIX_TEST_PUSH_STALL_MS for tests, read when
+    // the thread is made; nothing else reads it).
+    int m_stallMs;
+    bool m_stallTold;
+    QElapsedTimer m_sinceProgress;
 };

@@ -10,7 +10,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/socket.h>
+
 namespace {
+
+// The push's stall deadline in this test; the thread reads it when it is made.
+const int kStallMs = 1500;
 
 QByteArray pattern(qint64 size, int seed)
 {
@@ -212,6 +217,88 @@ private slots:
         QVERIFY(thread.wait(10000));
         QCOMPARE(ok.count(), 0);
         QCOMPARE(failed.count(), 1);
+    }
+
+    // A push ends as a failure once it has written nothing for the stall deadline, however long it
+    // has run before; a client that keeps reading, however slowly, gets its whole file. The agent
+    // reads straight from its socket, step bytes every pace ms, until it has taken stopAfter bytes.
+    void stallDeadline_data()
+    {
+        QTest::addColumn<qint64>("step");
+        QTest::addColumn<int>("pace");
+        QTest::addColumn<qint64>("stopAfter");
+        QTest::addColumn<bool>("delivered");
+        const qint64 size = 12 * 1024 * 1024;
+        QTest::newRow("never reads") << qint64(0) << 100 << qint64(0) << false;
+        QTest::newRow("reads slowly, longer than the deadline")
+            << qint64(1024 * 1024) << kStallMs * 2 / 5 << size * 2 << true;
+        QTest::newRow("stops reading midway") << qint64(1024 * 1024) << 100 << qint64(2 * 1024 * 1024) << false;
+    }
+
+    void stallDeadline()
+    {
+        QFETCH(qint64, step);
+        QFETCH(int, pace);
+        QFETCH(qint64, stopAfter);
+        QFETCH(bool, delivered);
+        // Far more than the socket buffers of both ends hold.
+        const QByteArray data = pattern(12 * 1024 * 1024, 7);
+        const QString big = makeFile("stall.exe", data);
+        Connection c;
+        QVERIFY(c.open());
+        c.agent.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 64 * 1024);
+        qputenv("BRAMIX_TEST_PUSH_STALL_MS", QByteArray::number(kStallMs));
+        CUpdateThread thread(nullptr, c.worker, {big}, "0");
+        qunsetenv("BRAMIX_TEST_PUSH_STALL_MS");
+        QSignalSpy ok(&thread, &CUpdateThread::updateOK);
+        QSignalSpy failed(&thread, &CUpdateThread::updateConnectFailed);
+        QSignalSpy stalled(&thread, &CUpdateThread::updateStalled);
+        QElapsedTimer clock;
+        clock.start();
+        thread.start();
+        const auto stop = qScopeGuard([&] {
+            thread.requestInterruption();
+            thread.wait();
+        });
+        QByteArray bytes;
+        QElapsedTimer sinceRead;
+        sinceRead.start();
+        qint64 lastByte = 0; // when the agent last took a byte
+        while (!thread.wait(20) && clock.elapsed() < 60000) {
+            if (step == 0 || qint64(bytes.size()) >= stopAfter || sinceRead.elapsed() < pace)
+                continue;
+            sinceRead.restart();
+            QByteArray piece(step, '\0');
+            const qint64 n = ::recv(int(c.agent.socketDescriptor()), piece.data(), size_t(step), MSG_DONTWAIT);
+            if (n > 0) {
+                bytes.append(piece.constData(), n);
+                lastByte = clock.elapsed();
+            }
+        }
+        QVERIFY(thread.isFinished());
+        const qint64 ended = clock.elapsed();
+        if (delivered) {
+            QVERIFY(CPushCapture::collect(&c.agent, &thread, &bytes));
+            QCOMPARE(ok.count(), 1);
+            QCOMPARE(failed.count(), 0);
+            QVERIFY2(ended > kStallMs, qPrintable(QString::number(ended)));
+            const QList<CPushCapture::Frame> got = CPushCapture::frames(bytes);
+            QCOMPARE(got.size(), 1);
+            QVERIFY(got.at(0).payload == data);
+            return;
+        }
+        QCOMPARE(ok.count(), 0);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), QString("0"));
+        QCOMPARE(stalled.count(), 1); // told once, well before the end
+        QCOMPARE(stalled.at(0).at(0).toString(), QString("0"));
+        // Ended by the deadline, counted from the last byte the socket took, not from the start.
+        const qint64 idle = ended - lastByte;
+        QVERIFY2(idle >= kStallMs - 100 && idle < kStallMs + 3000,
+            qPrintable(QString("ended %1 ms after the agent's last read").arg(idle)));
+        QVERIFY(qint64(bytes.size()) < qint64(data.size()));
+        qInfo("push to an agent that %s: failed %lld ms after its last read (deadline %d ms)",
+            step == 0 ? "never reads" : "stopped reading", idle, kStallMs);
     }
 
     void peerGoneIsFailure()
