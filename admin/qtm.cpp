@@ -466,23 +466,28 @@ int qtm::Swaplet()
 
 void qtm::startPushes()
 {
-    // Thousands of clients must not mean thousands of threads and connections at once: each report
-    // lets the next push start.
-    while (m_pushesRunning < MaxPushes && !m_pendingPushes.isEmpty()) {
+    // Thousands of clients must not mean thousands of threads and connections at once: each report,
+    // or a push that stalls, lets the next push start.
+    while (m_pushesRunning < MaxPushes && m_pushes.size() < MaxPushThreads && !m_pendingPushes.isEmpty()) {
         const QPair<QStringList, QString> push = m_pendingPushes.takeFirst();
         m_socket = nullptr;
         m_updateThread = nullptr;
         m_updateThread = new CUpdateThread(this, m_socket, push.first, push.second);
-        connect(m_updateThread, &CUpdateThread::updateConnectFailed, this, &qtm::doUpdateFailed);
-        connect(m_updateThread, &CUpdateThread::updateOK, this, &qtm::doUpdateOK);
-        connect(m_updateThread, &QThread::finished, m_updateThread, &QObject::deleteLater);
-        adoptThread(m_updateThread);
+        CUpdateThread *thread = m_updateThread;
+        connect(thread, &CUpdateThread::updateConnectFailed, this, &qtm::doUpdateFailed);
+        connect(thread, &CUpdateThread::updateOK, this, &qtm::doUpdateOK);
+        connect(thread, &CUpdateThread::updateStalled, this, [this, thread] { pushStalled(thread); });
+        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        adoptThread(thread);
+        m_pushes.insert(thread, true);
         ++m_pushesRunning;
-        m_updateThread->start(QThread::InheritPriority);
-        if (!m_updateThread->isRunning() && !m_updateThread->isFinished()) {
+        thread->start(QThread::InheritPriority);
+        if (!thread->isRunning() && !thread->isFinished()) {
             // Never started, so it never reports: a failure, counted once this call is over.
             const QString ip = push.second;
-            delete m_updateThread;
+            m_pushes.remove(thread);
+            --m_pushesRunning;
+            delete thread;
             m_updateThread = nullptr;
             QMetaObject::invokeMethod(
                 this, [this, ip] { doUpdateFailed(ip); }, Qt::QueuedConnection);
@@ -490,10 +495,24 @@ void qtm::startPushes()
     }
 }
 
-void qtm::pushReported()
+void qtm::pushStalled(QObject *push)
 {
-    if (m_pushesRunning > 0)
-        --m_pushesRunning;
+    const auto it = m_pushes.find(push);
+    if (it == m_pushes.end() || !it.value())
+        return;
+    it.value() = false;
+    --m_pushesRunning;
+    startPushes();
+}
+
+void qtm::pushReported(QObject *push)
+{
+    const auto it = m_pushes.find(push);
+    if (it != m_pushes.end()) {
+        if (it.value())
+            --m_pushesRunning;
+        m_pushes.erase(it);
+    }
     startPushes();
 }
 
@@ -502,7 +521,7 @@ void qtm::doUpdateFailed(QString strIP)
     Q_UNUSED(strIP);
     ++m_updateFailed;
     showUpdateProgress();
-    pushReported();
+    pushReported(sender());
 }
 
 void qtm::doUpdateOK(QString strIP)
@@ -510,7 +529,7 @@ void qtm::doUpdateOK(QString strIP)
     Q_UNUSED(strIP);
     ++m_updateOK;
     showUpdateProgress();
-    pushReported();
+    pushReported(sender());
 }
 
 void qtm::showUpdateProgress()

@@ -5,6 +5,7 @@
 #include "ui_qtm.h"
 #include "updateprocessframe.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -90,9 +91,14 @@ private:
     // Network scan and forced pushes: one probe thread per host; pushes at most MaxPushes at once.
     void startProbe(const QString &ip, const QString &localIp);
     void startPushes();
-    void pushReported();
+    void pushStalled(QObject *push);
+    void pushReported(QObject *push);
     static constexpr int MaxPushes = 64;
+    // A push whose client takes nothing gives its place to the next one until its deadline ends it;
+    // the threads of such pushes are capped too (each holds a socket, a file and a thread).
+    static constexpr int MaxPushThreads = 4 * MaxPushes;
     QList<QPair<QStringList, QString>> m_pendingPushes; // files, address
+    QHash<QObject *, bool> m_pushes; // running push threads: true while one counts against MaxPushes
     int m_pushesRunning = 0;
     int selectLanguage(const QString &code);
     void stopThreads();

@@ -384,6 +384,91 @@ private slots:
             QTRY_COMPARE(a->pushCount(), 1);
         QCOMPARE(updateFrame()->findChild<QPushButton *>("m_ctrOK")->text(), QString("OK"));
     }
+
+    // Clients that accept the push and never read are listed before one that reads (the list is
+    // pushed last-first). Each stalled push ends as a failure at the stall deadline, and none of them
+    // keeps the reading client from its file until then, however many run ahead of it.
+    void stalledClientsDoNotHoldOthers_data()
+    {
+        QTest::addColumn<int>("stalled");
+        QTest::newRow("one more than run at once") << 64 + 1;
+        QTest::newRow("two rounds and one more") << 2 * 64 + 1;
+    }
+
+    void stalledClientsDoNotHoldOthers()
+    {
+        QFETCH(int, stalled);
+        // The deadline the push threads are made with: shorter than in use unless the run sets it.
+        const QByteArray preset = qgetenv("BRAMIX_TEST_PUSH_STALL_MS");
+        const qint64 stallMs = preset.isEmpty() ? 6000 : preset.toLongLong();
+        qputenv("BRAMIX_TEST_PUSH_STALL_MS", QByteArray::number(stallMs));
+        const auto restore = qScopeGuard([&] {
+            if (preset.isEmpty())
+                qunsetenv("BRAMIX_TEST_PUSH_STALL_MS");
+            else
+                qputenv("BRAMIX_TEST_PUSH_STALL_MS", preset);
+        });
+        // Far more than the socket buffers of a client that reads nothing take.
+        const qint64 size = 12 * 1024 * 1024;
+        const QString winFile = file("BramixClient.exe", QByteArray(size, 'w'));
+        QList<int> stuck; // listening sockets never accepted: the kernel takes a little, then no more
+        const auto closeAll = qScopeGuard([&] {
+            for (int fd : std::as_const(stuck))
+                ::close(fd);
+        });
+        const int readerHost = 2 + stalled;
+        {
+            CSet list;
+            list.openList();
+            list.addPC("{00000000-0000-4000-8000-000000000001}", "reader", host(readerHost), "2.1.20090713", "1");
+            for (int n = 2; n < 2 + stalled; ++n) {
+                list.addPC(QString("{00000000-0000-4000-8000-%1}").arg(n, 12, 10, QChar('0')), "PC", host(n),
+                    "2.1.20090713", "1");
+                const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                QVERIFY(fd >= 0);
+                stuck.append(fd);
+                const int rcvbuf = 64 * 1024;
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+                sockaddr_in at {};
+                at.sin_family = AF_INET;
+                at.sin_port = htons(2211);
+                QVERIFY(::inet_pton(AF_INET, qPrintable(host(n)), &at.sin_addr) == 1);
+                QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0);
+                QVERIFY(::listen(fd, 4) == 0);
+            }
+        }
+        CFakeAgent::Config config;
+        config.keepPayloads = false;
+        m_agents.push_back(std::make_unique<CFakeAgent>(config));
+        CFakeAgent *reader = m_agents.back().get();
+        QVERIFY(reader->listen(QHostAddress(host(readerHost))));
+
+        qtm w;
+        w.init();
+        acceptWith({winFile}, {}, "2.2.0", true);
+        QElapsedTimer clock;
+        clock.start();
+        w.ui.actionUpdate_Client->trigger();
+        QCOMPARE(w.m_updateTotal, stalled + 1);
+        QTRY_VERIFY_WITH_TIMEOUT(reader->pushCount() == 1, 4 * stallMs);
+        const qint64 readerMs = clock.elapsed();
+        QCOMPARE(reader->pushes().at(0).size, size);
+        // Served before the stalled pushes ahead of it could have ended by their deadline.
+        QVERIFY2(readerMs < stallMs, qPrintable(QString("the reading client had its file after %1 ms").arg(readerMs)));
+
+        QTRY_COMPARE_WITH_TIMEOUT(w.m_updateOK + w.m_updateFailed, stalled + 1, 4 * stallMs + 30000);
+        const qint64 doneMs = clock.elapsed();
+        QCOMPARE(w.m_updateOK, 1);
+        QCOMPARE(w.m_updateFailed, stalled);
+        QWidget *frame = updateFrame();
+        QCOMPARE(frame->findChild<QLabel *>("m_ctrText")->text(), QString("%1 updated,sucessful 1").arg(stalled + 1));
+        QCOMPARE(frame->findChild<QPushButton *>("m_ctrOK")->text(), QString("OK"));
+        // Every stalled push ended at its deadline, not before and not much later.
+        QVERIFY2(doneMs >= stallMs && doneMs < 3 * stallMs, qPrintable(QString::number(doneMs)));
+        qInfo("%d clients that never read before one that reads, %lld MiB, stall deadline %lld ms: the reader had "
+              "its file after %lld ms, the frame showed OK after %lld ms",
+            stalled, size / (1024 * 1024), stallMs, readerMs, doneMs);
+    }
 };
 
 BRAMIX_ADMIN_TEST_MAIN(TestUpdate)
