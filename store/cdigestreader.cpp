@@ -2,14 +2,17 @@
 
 #include "cdigestcache.h"
 #include "cstorepath.h"
+#include "cxmlfile.h"
+#include "cxmlsyntax.h"
 
 #include <QAtomicInt>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QDomNodeList>
 #include <QFile>
-#include <QRegularExpression>
 #include <QThread>
 #include <QThreadPool>
 #include <QVarLengthArray>
-#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cstring>
@@ -18,16 +21,17 @@ namespace {
 const QString kLastUpdate = QStringLiteral("lastupdate");
 } // namespace
 
-// Fast path of CDigestReader::parse: a scanner of the well-formed UTF-8 documents the store writes.
-// It answers only when it is sure: anything it does not fully check (a document type declaration,
-// another encoding, namespaces, names beyond ASCII, an entity other than the five predefined ones,
-// any error) hands the document to the toolkit's reader, which then decides. So both give the same
-// summary for every document.
+// Fast path of CDigestReader::parse: a scanner of the well-formed UTF-8 documents the store writes,
+// under the lexical rules the store's tree shares (CXmlSyntax). It answers only when it is sure:
+// anything it does not fully check (a document type declaration, another encoding, namespaces,
+// names beyond ASCII, an entity other than the five predefined ones, any error) hands the document
+// to the store's document reader, which then decides. So both give the same summary for every
+// document.
 namespace {
 
 inline bool isSpace(uchar c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    return CXmlSyntax::isBlank(c);
 }
 inline bool isNameStart(uchar c)
 {
@@ -39,89 +43,25 @@ inline bool isNameChar(uchar c)
 }
 
 // One UTF-8 sequence at p (a byte >= 0x80) that is a character XML allows; advances p past it.
-bool utf8Char(const uchar *&p, const uchar *e)
+inline bool utf8Char(const uchar *&p, const uchar *e)
 {
-    const uchar c = *p;
-    int n;
-    uint cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 1;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 2;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 3;
-        cp = c & 0x07;
-    } else {
-        return false;
-    }
-    if (e - p <= n)
-        return false;
-    for (int i = 1; i <= n; ++i) {
-        if ((p[i] & 0xC0) != 0x80)
-            return false;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    const uint min = n == 1 ? 0x80 : n == 2 ? 0x800 : 0x10000;
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
-        return false;
-    p += n + 1;
-    return true;
-}
-
-bool validCodePoint(uint cp)
-{
-    if (cp < 0x20)
-        return cp == 0x9 || cp == 0xA || cp == 0xD;
-    return (cp < 0xD800 || (cp > 0xDFFF && cp < 0xFFFE)) || (cp >= 0x10000 && cp <= 0x10FFFF);
+    const int n = CXmlSyntax::charLength(p, e);
+    p += n;
+    return n > 0;
 }
 
 // A reference at p ('&'); advances p past the ';'. out (if given) receives the character's UTF-8.
 bool reference(const uchar *&p, const uchar *e, QByteArray *out)
 {
-    const uchar *q = p + 1;
-    const uchar *semi = static_cast<const uchar *>(std::memchr(q, ';', size_t(std::min<qptrdiff>(e - q, 12))));
-    if (!semi)
-        return false;
-    const QByteArrayView name(reinterpret_cast<const char *>(q), semi - q);
-    char ch = 0;
-    if (name == "lt")
-        ch = '<';
-    else if (name == "gt")
-        ch = '>';
-    else if (name == "amp")
-        ch = '&';
-    else if (name == "quot")
-        ch = '"';
-    else if (name == "apos")
-        ch = '\'';
-    if (ch) {
-        if (out)
-            out->append(ch);
-        p = semi + 1;
-        return true;
-    }
-    if (name.size() < 2 || name.at(0) != '#')
-        return false;
-    bool ok = false;
-    const bool hex = name.at(1) == 'x';
-    const QByteArrayView digits = name.sliced(hex ? 2 : 1);
-    if (digits.isEmpty())
-        return false;
-    for (char d : digits) {
-        const bool digit = d >= '0' && d <= '9';
-        if (!digit && !(hex && ((d >= 'a' && d <= 'f') || (d >= 'A' && d <= 'F'))))
-            return false;
-    }
-    const uint cp = digits.toUInt(&ok, hex ? 16 : 10);
-    if (!ok || !validCodePoint(cp))
+    uint u = 0;
+    const int n = CXmlSyntax::reference(reinterpret_cast<const char *>(p), reinterpret_cast<const char *>(e), &u);
+    if (n == 0)
         return false;
     if (out) {
-        const char32_t c32 = cp;
+        const char32_t c32 = u;
         out->append(QString::fromUcs4(&c32, 1).toUtf8());
     }
-    p = semi + 1;
+    p += n;
     return true;
 }
 
@@ -231,22 +171,22 @@ const uchar *find(const uchar *p, const uchar *e, const char *what)
     return nullptr;
 }
 
-bool xmlDeclaration(const QByteArrayView decl)
-{
-    static const QRegularExpression re(
-        QStringLiteral("^<\\?xml\\s+version\\s*=\\s*(\"1\\.0\"|'1\\.0')(\\s+encoding\\s*=\\s*(\"utf-8\"|'utf-8'))?"
-                       "(\\s+standalone\\s*=\\s*(\"(yes|no)\"|'(yes|no)'))?\\s*\\?>$"),
-        QRegularExpression::CaseInsensitiveOption);
-    return re.match(QString::fromLatin1(decl)).hasMatch();
-}
-
 bool fastParse(const QByteArray &raw, QMap<QString, QString> &out, QString &rootLastUpdate)
 {
     const uchar *p = reinterpret_cast<const uchar *>(raw.constData());
     const uchar *const e = p + raw.size();
     if (e - p >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
         p += 3;
-    const uchar *const docStart = p;
+    CXmlSyntax::Declaration decl;
+    switch (CXmlSyntax::declaration(reinterpret_cast<const char *>(p), reinterpret_cast<const char *>(e), &decl)) {
+    case CXmlSyntax::LeftToDom:
+        return false;
+    case CXmlSyntax::Taken:
+        p = reinterpret_cast<const uchar *>(decl.end);
+        break;
+    case CXmlSyntax::NoDeclaration:
+        break;
+    }
     struct Name
     {
         const uchar *p;
@@ -278,25 +218,19 @@ bool fastParse(const QByteArray &raw, QMap<QString, QString> &out, QString &root
             const uchar *close = find(p, e, "?>");
             if (!close)
                 return false;
-            const QByteArrayView whole(reinterpret_cast<const char *>(lt), close + 2 - lt);
-            if (lt == docStart && whole.size() > 5 && whole.startsWith("<?xml") && isSpace(uchar(whole.at(5)))) {
-                if (!xmlDeclaration(whole))
-                    return false;
-            } else {
-                const uchar *q = p + 1;
-                if (q >= close || !isNameStart(*q))
-                    return false;
-                while (q < close && isNameChar(*q))
-                    ++q;
-                if (q - (p + 1) == 3
-                    && QByteArrayView(reinterpret_cast<const char *>(p + 1), 3).compare("xml", Qt::CaseInsensitive)
-                        == 0)
-                    return false;
-                if (q < close && !isSpace(*q))
-                    return false;
-                if (!validChars(q, close))
-                    return false;
-            }
+            // A processing instruction; a declaration anywhere but at the start is refused.
+            const uchar *q = p + 1;
+            if (q >= close || !isNameStart(*q))
+                return false;
+            while (q < close && isNameChar(*q))
+                ++q;
+            if (q - (p + 1) == 3
+                && QByteArrayView(reinterpret_cast<const char *>(p + 1), 3).compare("xml", Qt::CaseInsensitive) == 0)
+                return false;
+            if (q < close && !isSpace(*q))
+                return false;
+            if (!validChars(q, close))
+                return false;
             p = close + 2;
             continue;
         }
@@ -436,49 +370,19 @@ QMap<QString, QString> CDigestReader::parse(const QByteArray &raw)
         return out;
     }
     out.clear();
-    rootLastUpdate.clear();
-    if (!raw.isEmpty()) {
-        // The document reader parses with this reader too (namespace processing on), so both agree
-        // on which files are well-formed. Depth 1 is the root, 2 a class element.
-        QXmlStreamReader reader(raw);
-        // With namespace processing the document reader knows elements and attributes by their
-        // local names.
-        const auto attribute = [&](const QLatin1String &name) {
-            const QXmlStreamAttributes attrs = reader.attributes();
-            for (const QXmlStreamAttribute &a : attrs) {
-                if (a.name() == name)
-                    return a.value().toString();
-            }
-            return QString();
-        };
-        int depth = 0;
-        QString cls;
+    // What the scanner does not take is read by the store's own document reader, so the search
+    // never takes a file the store refuses (nor refuses one it takes). Store files never get here.
+    QDomDocument doc;
+    CXmlFile::parse(raw, doc); // a file that does not parse is an empty document
+    const QDomElement root = doc.documentElement();
+    for (QDomElement cls = root.firstChildElement(); !cls.isNull(); cls = cls.nextSiblingElement()) {
         QString text;
-        while (!reader.atEnd()) {
-            const QXmlStreamReader::TokenType token = reader.readNext();
-            if (token == QXmlStreamReader::StartElement) {
-                ++depth;
-                if (depth == 1) {
-                    rootLastUpdate = attribute(QLatin1String("lastupdate"));
-                } else if (depth == 2) {
-                    cls = reader.name().toString();
-                    text.clear();
-                } else if (reader.name() == QLatin1String("content")) {
-                    text += attribute(QLatin1String("digest"));
-                    text += QLatin1Char('\n');
-                }
-            } else if (token == QXmlStreamReader::EndElement) {
-                if (depth == 2)
-                    out[cls] = text;
-                --depth;
-            }
-        }
-        if (reader.hasError()) {
-            out.clear(); // a file that does not parse is an empty document
-            rootLastUpdate.clear();
-        }
+        const QDomNodeList all = cls.elementsByTagName(QStringLiteral("content"));
+        for (int i = 0; i < all.count(); ++i)
+            text += all.item(i).toElement().attribute(QStringLiteral("digest")) + QLatin1Char('\n');
+        out[cls.tagName()] = text;
     }
-    out[kLastUpdate] = rootLastUpdate;
+    out[kLastUpdate] = root.attribute(kLastUpdate);
     return out;
 }
 

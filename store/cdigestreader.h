@@ -12,7 +12,8 @@ class CDigestCache;
 // CPcConfig::getDigests after CPcConfig::open (per class element of the root, its tag gets the digest
 // of every "content" element below it, each followed by "\n"; "lastupdate" gets the root's
 // attribute), without building the document tree or keeping the rows' texts, so that thousands of
-// clients can be searched in seconds.
+// clients can be searched in seconds. A file the scanner does not take (nothing the store writes) is
+// read by the store's document reader, so the search takes exactly the files the store takes.
 class CDigestReader
 {
 public:

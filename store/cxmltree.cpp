@@ -1,6 +1,6 @@
 #include "cxmltree.h"
 
-#include <QRegularExpression>
+#include "cxmlsyntax.h"
 
 #include <array>
 #include <cstring>
@@ -27,81 +27,6 @@ bool isPlainName(const char *s)
             return false;
     }
     return true;
-}
-
-bool isXmlChar(uint u)
-{
-    return u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD)
-        || (u >= 0x10000 && u <= 0x10FFFF);
-}
-
-// Length of the well-formed UTF-8 sequence of an XML character at p, 0 when there is none.
-int utf8Char(const unsigned char *p, const unsigned char *end)
-{
-    const unsigned char c = *p;
-    int n;
-    uint u;
-    if (c < 0x80)
-        return isXmlChar(c) ? 1 : 0;
-    if ((c & 0xE0) == 0xC0) {
-        n = 2;
-        u = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        n = 3;
-        u = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        n = 4;
-        u = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (end - p < n)
-        return 0;
-    for (int i = 1; i < n; ++i) {
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-        u = (u << 6) | (p[i] & 0x3F);
-    }
-    static const uint least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (u < least[n] || (u >= 0xD800 && u <= 0xDFFF) || !isXmlChar(u))
-        return 0;
-    return n;
-}
-
-// Length of the reference at p ("&...;"), 0 when the DOM reader would refuse it.
-int reference(const char *p, const char *end)
-{
-    static const char *const named[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
-    for (const char *name : named) {
-        const size_t n = std::strlen(name);
-        if (size_t(end - p) >= n && std::memcmp(p, name, n) == 0)
-            return int(n);
-    }
-    if (end - p < 4 || p[1] != '#')
-        return 0;
-    const char *s = p + 2;
-    const bool hex = *s == 'x';
-    if (hex)
-        ++s;
-    uint u = 0;
-    const char *digits = s;
-    for (; s < end && *s != ';'; ++s) {
-        int d;
-        if (*s >= '0' && *s <= '9')
-            d = *s - '0';
-        else if (hex && *s >= 'a' && *s <= 'f')
-            d = *s - 'a' + 10;
-        else if (hex && *s >= 'A' && *s <= 'F')
-            d = *s - 'A' + 10;
-        else
-            return 0;
-        u = u * (hex ? 16 : 10) + uint(d);
-        if (u > 0x10FFFF)
-            return 0;
-    }
-    if (s == end || s == digits || !isXmlChar(u))
-        return 0;
-    return int(s - p + 1);
 }
 
 // The bytes after the declaration: every character an XML character in well-formed UTF-8, every
@@ -132,8 +57,8 @@ bool plainContent(const char *begin, const char *end)
         }
         const char c = *p;
         if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) < 0x20) {
-            const int n
-                = utf8Char(reinterpret_cast<const unsigned char *>(p), reinterpret_cast<const unsigned char *>(end));
+            const int n = CXmlSyntax::charLength(
+                reinterpret_cast<const unsigned char *>(p), reinterpret_cast<const unsigned char *>(end));
             if (n == 0)
                 return false;
             // Beside the root only blanks may stand (a byte order mark there is text too).
@@ -145,7 +70,7 @@ bool plainContent(const char *begin, const char *end)
         if (state == Text && depth == 0 && c != '<' && c != ' ' && c != '\t' && c != '\n' && c != '\r')
             return false;
         if (c == '&' && state != Tag) {
-            const int n = reference(p, end);
+            const int n = CXmlSyntax::reference(p, end, nullptr);
             if (n == 0)
                 return false;
             p += n;
@@ -325,30 +250,22 @@ bool CXmlTree::load(const QByteArray &raw)
     if (raw.startsWith("\xEF\xBB\xBF"))
         begin += 3;
     const char *body = begin;
-    if (end - begin >= 6 && std::memcmp(begin, "<?xml", 5) == 0
-        && (begin[5] == ' ' || begin[5] == '\t' || begin[5] == '\r' || begin[5] == '\n')) {
-        const char *close = static_cast<const char *>(memmem(begin, size_t(end - begin), "?>", 2));
-        if (!close)
-            return false;
-        // XML's blanks only: the pattern's \s would also take a vertical tab or a form feed.
-        static const QRegularExpression re(QStringLiteral(
-            "^<\\?xml[ \\t\\r\\n]+version[ \\t\\r\\n]*=[ \\t\\r\\n]*(['\"])1\\.0\\1"
-            "(?:[ \\t\\r\\n]+encoding[ \\t\\r\\n]*=[ \\t\\r\\n]*(['\"])([A-Za-z][A-Za-z0-9._-]*)\\2)?"
-            "(?:[ \\t\\r\\n]+standalone[ \\t\\r\\n]*=[ \\t\\r\\n]*(['\"])(yes|no)\\4)?[ \\t\\r\\n]*\\?>$"));
-        const QRegularExpressionMatch m = re.match(QString::fromLatin1(begin, close + 2 - begin));
-        if (!m.hasMatch())
-            return false;
-        const QString encoding = m.captured(3);
-        if (!encoding.isEmpty() && encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) != 0)
-            return false;
-        m_declaration = "version='1.0'";
-        if (!encoding.isEmpty())
-            m_declaration += " encoding='" + encoding.toStdString() + "'";
-        if (m.captured(5) == QLatin1String("yes"))
-            m_declaration += " standalone='yes'";
-        body = close + 2;
-    } else if (end - begin >= 2 && begin[0] == '<' && begin[1] == '?') {
+    CXmlSyntax::Declaration declaration;
+    switch (CXmlSyntax::declaration(begin, end, &declaration)) {
+    case CXmlSyntax::LeftToDom:
         return false;
+    case CXmlSyntax::Taken:
+        m_declaration = "version='1.0'";
+        if (!declaration.encoding.isEmpty())
+            m_declaration += " encoding='" + declaration.encoding.toStdString() + "'";
+        if (declaration.standalone)
+            m_declaration += " standalone='yes'";
+        body = declaration.end;
+        break;
+    case CXmlSyntax::NoDeclaration:
+        if (end - begin >= 2 && begin[0] == '<' && begin[1] == '?')
+            return false;
+        break;
     }
     if (!plainContent(body, end))
         return false;

@@ -5,8 +5,10 @@
 #include "cdigestreader.h"
 #include "cpcconfig.h"
 #include "cstoretestrun.h"
+#include "cxmlfile.h"
 
 #include <QCoreApplication>
+#include <QDomDocument>
 #include <QFile>
 #include <QtTest>
 
@@ -100,6 +102,67 @@ private slots:
         QVERIFY(CStoreTestRun::write(kUuid + ".xml", xml));
         QCOMPARE(CDigestReader::read(kUuid), byDocument());
         QCOMPARE(CDigestReader::parse(xml), byDocument());
+    }
+
+    // Files the store's reader refuses give the search nothing either (as Details shows them
+    // unreadable); the ones it takes give the same digests. Each row has a class and a time stamp,
+    // so a refusal shows.
+    void refusesWhatTheStoreRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("inRoot");
+        QTest::addColumn<bool>("readable");
+        const QByteArray v = "version=\"1.0\"";
+        QTest::newRow("version keyword in capitals") << QByteArray("<?xml VERSION=\"1.0\"?>") << QByteArray() << false;
+        QTest::newRow("encoding keyword in capitals")
+            << "<?xml " + v + " ENCODING=\"UTF-8\"?>" << QByteArray() << false;
+        QTest::newRow("standalone value in capitals")
+            << "<?xml " + v + " standalone=\"YES\"?>" << QByteArray() << false;
+        QTest::newRow("declaration in capitals") << "<?XML " + v + "?>" << QByteArray() << false;
+        QTest::newRow("form feed before the end") << "<?xml " + v + "\f?>" << QByteArray() << false;
+        QTest::newRow("vertical tab before the end") << "<?xml " + v + "\v?>" << QByteArray() << false;
+        QTest::newRow("form feed before equals") << QByteArray("<?xml version\f=\"1.0\"?>") << QByteArray() << false;
+        QTest::newRow("vertical tab between") << "<?xml " + v + "\vencoding=\"UTF-8\"?>" << QByteArray() << false;
+        QTest::newRow("no blank between") << "<?xml " + v + "encoding=\"UTF-8\"?>" << QByteArray() << false;
+        QTest::newRow("standalone before encoding")
+            << "<?xml " + v + " standalone=\"yes\" encoding=\"UTF-8\"?>" << QByteArray() << false;
+        QTest::newRow("unknown declaration attribute") << "<?xml " + v + " speed=\"1\"?>" << QByteArray() << false;
+        QTest::newRow("version 1.1") << QByteArray("<?xml version=\"1.1\"?>") << QByteArray() << false;
+        QTest::newRow("empty encoding") << "<?xml " + v + " encoding=\"\"?>" << QByteArray() << false;
+        QTest::newRow("mixed quotes") << QByteArray("<?xml version=\"1.0'?>") << QByteArray() << false;
+        QTest::newRow("second declaration") << "<?xml " + v + "?><?xml " + v + "?>" << QByteArray() << false;
+        QTest::newRow("document type inside the root") << QByteArray() << QByteArray("<!DOCTYPE r>") << false;
+        QTest::newRow("document type inside a class")
+            << QByteArray() << QByteArray("<Printer><!DOCTYPE r></Printer>") << false;
+        QTest::newRow("two document types") << QByteArray("<!DOCTYPE r><!DOCTYPE r>") << QByteArray() << false;
+        // Taken by both.
+        QTest::newRow("no declaration") << QByteArray() << QByteArray() << true;
+        QTest::newRow("encoding name in lower case") << "<?xml " + v + " encoding=\"utf-8\"?>" << QByteArray() << true;
+        QTest::newRow("encoding name without hyphen") << "<?xml " + v + " encoding='UTF8'?>" << QByteArray() << true;
+        QTest::newRow("blanks of every kind")
+            << QByteArray("<?xml\tversion \r\n= '1.0'\nencoding\t=\"UTF-8\"\r standalone = 'no' \n?>") << QByteArray()
+            << true;
+        QTest::newRow("standalone yes") << "<?xml " + v + " standalone=\"yes\"?>" << QByteArray() << true;
+        QTest::newRow("byte order mark") << "\xef\xbb\xbf<?xml " + v + "?>" << QByteArray() << true;
+        QTest::newRow("document type before the root") << QByteArray("<!DOCTYPE r>") << QByteArray() << true;
+        QTest::newRow("processing instruction in the root")
+            << QByteArray() << QByteArray("<?xml-stylesheet href='a'?>") << true;
+    }
+
+    void refusesWhatTheStoreRefuses()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, inRoot);
+        QFETCH(bool, readable);
+        const QByteArray xml
+            = head + "\n<r lastupdate=\"t\">" + inRoot + "<OS><content digest=\"d\">Name=d\n</content></OS></r>\n";
+        QDomDocument doc;
+        QCOMPARE(CXmlFile::parse(xml, doc) == CXmlFile::Parsed, readable);
+        QVERIFY(CStoreTestRun::write(kUuid + ".xml", xml));
+        const QMap<QString, QString> expected = byDocument();
+        QCOMPARE(expected.value("OS"), readable ? QString("d\n") : QString());
+        QCOMPARE(CDigestReader::parse(xml), expected);
+        QCOMPARE(CDigestReader::read(kUuid), expected);
     }
 
     void missingFileIsCreatedEmpty()

@@ -29,6 +29,15 @@ private slots:
         QTest::newRow("version 1.1") << QByteArray("<?xml version=\"1.1\"?><a/>");
         QTest::newRow("vertical tab in declaration") << QByteArray("<?xml version=\"1.0\"\x0b?><a/>");
         QTest::newRow("form feed in declaration") << QByteArray("<?xml\x0cversion=\"1.0\"?><a/>");
+        QTest::newRow("version keyword in capitals") << QByteArray("<?xml VERSION=\"1.0\"?><a/>");
+        QTest::newRow("encoding keyword in capitals") << QByteArray("<?xml version=\"1.0\" ENCODING=\"UTF-8\"?><a/>");
+        QTest::newRow("standalone value in capitals") << QByteArray("<?xml version=\"1.0\" standalone=\"YES\"?><a/>");
+        QTest::newRow("standalone before encoding")
+            << QByteArray("<?xml version=\"1.0\" standalone=\"no\" encoding=\"UTF-8\"?><a/>");
+        QTest::newRow("no blank between") << QByteArray("<?xml version=\"1.0\"encoding=\"UTF-8\"?><a/>");
+        QTest::newRow("vertical tab before equals") << QByteArray("<?xml version\x0b=\"1.0\"?><a/>");
+        QTest::newRow("mixed quotes") << QByteArray("<?xml version=\"1.0'?><a/>");
+        QTest::newRow("document type inside the root") << QByteArray("<a><!DOCTYPE a></a>");
         QTest::newRow("cdata end in text") << QByteArray("<a>x]]>y</a>");
         QTest::newRow("raw control character") << QByteArray("<a>x\x01y</a>");
         QTest::newRow("bad utf-8") << QByteArray("<a>x\xC3(y</a>");
@@ -71,6 +80,9 @@ private slots:
         QTest::newRow("latin-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>");
         QTest::newRow("utf-16") << QByteArray("\xFF\xFE<\0a\0/\0>\0", 10);
         QTest::newRow("name beyond ascii") << QByteArray("<caf\xC3\xA9/>");
+        QTest::newRow("encoding name without hyphen") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF8\"?><a/>");
+        QTest::newRow("encoding given twice")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" encoding=\"UTF-8\"?><a/>");
     }
     void leftToTheDom()
     {
@@ -91,6 +103,8 @@ private slots:
         QTest::newRow("standalone no") << QByteArray(
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?><a/>");
         QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\"?><a>x</a>");
+        QTest::newRow("declaration blanks of every kind")
+            << QByteArray("<?xml\tversion \r\n= '1.0'\nencoding\t=\"UTF-8\"\r standalone = 'yes' \n?><a/>");
         QTest::newRow("no declaration") << QByteArray("<pclist><pc UUID=\"{1}\"><name>n</name></pc></pclist>");
         QTest::newRow("empty element pair") << QByteArray("<a><b></b><c/></a>");
         QTest::newRow("whitespace between") << QByteArray("<a>\n  <b>x</b>\t\r\n  <c/>\n</a>");
