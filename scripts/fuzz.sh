@@ -18,6 +18,7 @@ parallel=${BRAMIX_FUZZ_PARALLEL:-8}
 build=${BRAMIX_FUZZ_BUILD:-build-fuzz}
 jobs=${BRAMIX_FUZZ_BUILD_JOBS:-$(nproc)}
 corpus=tests/fuzz/corpus
+dicts=$PWD/tests/fuzz/dict
 
 bash scripts/install-deps.sh
 
@@ -50,9 +51,11 @@ fuzz_one() {
     local name=$1 dir="$run/$1"
     mkdir -p "$dir/corpus" "$dir/found"
     if [ -d "$corpus/$name" ]; then cp "$corpus/$name"/* "$dir/corpus/" 2>/dev/null || true; fi
-    local rc=0
+    local rc=0 dict=()
+    # A target may have a dictionary of tokens its inputs are made of.
+    if [ -f "$dicts/$name.dict" ]; then dict=(-dict="$dicts/$name.dict"); fi
     timeout --kill-after=30 $((seconds + 120)) "$bin/fuzz_$name" -max_total_time="$seconds" -print_final_stats=1 \
-        -timeout=30 -rss_limit_mb=2048 -artifact_prefix="$dir/found/" "$dir/corpus" >"$dir/log" 2>&1 || rc=$?
+        -timeout=30 -rss_limit_mb=2048 -artifact_prefix="$dir/found/" "${dict[@]}" "$dir/corpus" >"$dir/log" 2>&1 || rc=$?
     echo "$rc" >"$dir/rc"
 }
 

@@ -2,6 +2,8 @@
 
 #include "ccommandframe.h"
 #include "ccommandframereader.h"
+#include "cdigestcache.h"
+#include "cdigestreader.h"
 #include "cmessages.h"
 #include "cpcconfig.h"
 #include "cset.h"
@@ -396,6 +398,7 @@ QList<CFuzzEntries::Target> CFuzzEntries::targets()
         {"inventoryxml", &CFuzzEntries::inventoryXml},
         {"uplistxml", &CFuzzEntries::uplistXml},
         {"updatelogxml", &CFuzzEntries::updateLogXml},
+        {"digestreader", &CFuzzEntries::digestReader},
     };
 }
 
@@ -876,6 +879,46 @@ QString CFuzzEntries::inventoryXml(const QByteArray &data)
     if (data.isEmpty() ? !(after.isEmpty() || parsesXml(after)) : keepsReadable(data) && !parsesXml(after))
         return fail(QStringLiteral("inventory file no longer parses after a change"));
     return strayFiles(withLocks({file, QStringLiteral("list.xml")}));
+}
+
+QString CFuzzEntries::digestReader(const QByteArray &data)
+{
+    clearStore(withLocks(storeNames()));
+    const QString file = kUuid + QStringLiteral(".xml");
+    put(file, data);
+    QMap<QString, QString> expected;
+    {
+        CPcConfig pc(kUuid);
+        if (pc.openReadOnly() != 1)
+            return fail(QStringLiteral("inventory file not opened"));
+        pc.getDigests(expected);
+    }
+    const auto differs = [&](const QMap<QString, QString> &got, const char *how) {
+        if (got == expected)
+            return QString();
+        const auto listed = [](const QMap<QString, QString> &m) {
+            QStringList parts;
+            for (auto it = m.begin(); it != m.end(); ++it)
+                parts << it.key() + QLatin1Char('=')
+                        + QString::fromLatin1(it.value().toUtf8().left(32).toPercentEncoding());
+            return parts.join(QLatin1Char(' '));
+        };
+        return fail(QStringLiteral("digest reader (%1) gives %2, the store %3 for %4")
+                        .arg(QLatin1String(how), listed(got), listed(expected), show(data)));
+    };
+    QString failure = differs(CDigestReader::parse(data), "bytes");
+    if (failure.isEmpty())
+        failure = differs(CDigestReader::read(kUuid), "file");
+    if (failure.isEmpty()) {
+        CDigestCache cache(0);
+        const QList<QMap<QString, QString>> all = CDigestReader::readAll({kUuid}, &cache);
+        failure = all.size() == 1 ? differs(all.first(), "list") : fail(QStringLiteral("no summary for the list"));
+    }
+    if (failure.isEmpty() && get(file) != data)
+        failure = fail(QStringLiteral("the digest reader changed the file"));
+    if (failure.isEmpty())
+        failure = strayFiles(withLocks({file}));
+    return failure;
 }
 
 QString CFuzzEntries::uplistXml(const QByteArray &data)

@@ -39,6 +39,9 @@ public:
     static QString inventoryXml(const QByteArray &data);
     static QString uplistXml(const QByteArray &data);
     static QString updateLogXml(const QByteArray &data);
+    // The report search's digest reader against the store's reader of the same file: same files
+    // taken, same digests and time stamp.
+    static QString digestReader(const QByteArray &data);
 
     // Names the application directory may hold after a store input besides the program itself.
     static QString strayFiles(const QStringList &allowed);
