@@ -1,6 +1,7 @@
 #include "cdigestcache.h"
 
 #include <QMutexLocker>
+#include <QSet>
 
 #include <chrono>
 
@@ -10,13 +11,21 @@
 
 // The default is coarser than any file system's time stamps (ext4 and tmpfs tick with the kernel's
 // clock).
-CDigestCache::CDigestCache(qint64 granularityNs)
+CDigestCache::CDigestCache(qint64 granularityNs, Clock clock)
     : m_granularityNs(granularityNs)
+    , m_clock(clock ? std::move(clock) : Clock([] {
+        return qint64(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count());
+    }))
 { }
 
-bool CDigestCache::keyOf(int fd, Key &key)
+bool CDigestCache::keyOf(int fd, Key &key) const
 {
 #ifdef Q_OS_UNIX
+    // The clock first: a version that was old then cannot change in place without a new time stamp,
+    // however long its read takes.
+    key.takenNs = m_clock();
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0)
         return false;
@@ -45,15 +54,24 @@ bool CDigestCache::find(const QString &path, const Key &key, QMap<QString, QStri
 
 void CDigestCache::insert(const QString &path, const Key &key, const QMap<QString, QString> &digests)
 {
-    const qint64 now = qint64(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count());
     QMutexLocker lock(&m_mutex);
-    if (now - key.mtimeNs < m_granularityNs || now - key.ctimeNs < m_granularityNs) {
+    if (key.takenNs - key.mtimeNs < m_granularityNs || key.takenNs - key.ctimeNs < m_granularityNs) {
         m_entries.remove(path);
         return;
     }
     m_entries.insert(path, Entry {key, digests});
+}
+
+void CDigestCache::retain(const QStringList &paths)
+{
+    const QSet<QString> keep(paths.begin(), paths.end());
+    QMutexLocker lock(&m_mutex);
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if (keep.contains(it.key()))
+            ++it;
+        else
+            it = m_entries.erase(it);
+    }
 }
 
 void CDigestCache::clear()

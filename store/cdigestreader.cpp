@@ -19,6 +19,11 @@
 
 namespace {
 const QString kLastUpdate = QStringLiteral("lastupdate");
+
+QString filePath(const QString &uuid)
+{
+    return CStorePath::appDir() + QLatin1Char('/') + uuid + QStringLiteral(".xml");
+}
 } // namespace
 
 // Fast path of CDigestReader::parse: a scanner of the well-formed UTF-8 documents the store writes,
@@ -390,7 +395,7 @@ QMap<QString, QString> CDigestReader::read(const QString &uuid, CDigestCache *ca
 {
     if (!CStorePath::isSafeUuid(uuid))
         return parse(QByteArray());
-    QFile file(CStorePath::appDir() + QLatin1Char('/') + uuid + QStringLiteral(".xml"));
+    QFile file(filePath(uuid));
     if (!file.open(QIODevice::ReadOnly)) {
         // As the store's open: a listed client without a file gets an empty one.
         if (!file.exists())
@@ -400,7 +405,7 @@ QMap<QString, QString> CDigestReader::read(const QString &uuid, CDigestCache *ca
     // The identity is taken from the open file, so it names exactly the version read below even when
     // the store replaces the file meanwhile.
     CDigestCache::Key key;
-    const bool keyed = cache && CDigestCache::keyOf(file.handle(), key);
+    const bool keyed = cache && cache->keyOf(file.handle(), key);
     QMap<QString, QString> digests;
     if (keyed && cache->find(file.fileName(), key, digests))
         return digests;
@@ -416,6 +421,14 @@ QMap<QString, QString> CDigestReader::read(const QString &uuid, CDigestCache *ca
 QList<QMap<QString, QString>> CDigestReader::readAll(const QStringList &uuids, CDigestCache *cache)
 {
     QList<QMap<QString, QString>> out(uuids.size());
+    if (cache) {
+        // Clients no longer listed leave the cache: it never holds more than the list.
+        QStringList paths;
+        paths.reserve(uuids.size());
+        for (const QString &uuid : uuids)
+            paths.append(filePath(uuid));
+        cache->retain(paths);
+    }
     if (uuids.isEmpty())
         return out;
     QThreadPool pool;

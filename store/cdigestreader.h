@@ -21,7 +21,8 @@ public:
     // read or does not parse, and a UUID that cannot name a file of the application directory, give
     // only "lastupdate" with the empty text.
     static QMap<QString, QString> read(const QString &uuid, CDigestCache *cache = nullptr);
-    // Many clients at once, files read in parallel; the result is in the order of uuids.
+    // Many clients at once, files read in parallel; the result is in the order of uuids. uuids is the
+    // whole client list: the cache keeps only their files.
     static QList<QMap<QString, QString>> readAll(const QStringList &uuids, CDigestCache *cache = nullptr);
 
     static QMap<QString, QString> parse(const QByteArray &raw);

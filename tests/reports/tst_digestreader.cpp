@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QtTest>
 
+#include <algorithm>
+#include <limits>
+
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -225,6 +228,76 @@ private slots:
             ::rename(QFile::encodeName(CStoreTestRun::path("new.tmp")).constData(), QFile::encodeName(path).constData())
             == 0);
         QCOMPARE(CDigestReader::read(kUuid, &cache).value("lastupdate"), QString("three"));
+    }
+
+    // A version is kept only when it was older than one time-stamp tick before its status was
+    // taken: a same-size rewrite in place within that tick has the same identity, so a version read
+    // slowly must not pass for old by the time the read ends.
+    void cacheAgeIsTakenBeforeStatus_data()
+    {
+        const qint64 tick = 1000000000LL;
+        QTest::addColumn<qint64>("atStatus"); // the clock, from the file's newest time stamp
+        QTest::addColumn<qint64>("atInsert");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("old before its status") << 5 * tick << 5 * tick << true;
+        QTest::newRow("one tick old") << tick << tick << true;
+        QTest::newRow("fresh at its status, old after a slow read") << tick / 2 << 5 * tick << false;
+        QTest::newRow("fresh throughout") << tick / 2 << tick / 2 << false;
+        QTest::newRow("clock behind the file") << -tick << 5 * tick << false;
+    }
+
+    void cacheAgeIsTakenBeforeStatus()
+    {
+        QFETCH(qint64, atStatus);
+        QFETCH(qint64, atInsert);
+        QFETCH(bool, kept);
+        QVERIFY(CStoreTestRun::write(kUuid + ".xml", "<r lastupdate=\"t\"/>"));
+        QFile f(CStoreTestRun::path(kUuid + ".xml"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        struct stat st;
+        QVERIFY(::fstat(f.handle(), &st) == 0);
+        const qint64 newest = std::max(qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
+            qint64(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec);
+        qint64 now = newest + atStatus;
+        CDigestCache cache(1000000000LL, [&] { return now; });
+        CDigestCache::Key key;
+        QVERIFY(cache.keyOf(f.handle(), key));
+        now = newest + atInsert;
+        const QMap<QString, QString> digests {{"lastupdate", "t"}};
+        cache.insert(f.fileName(), key, digests);
+        QCOMPARE(cache.size(), kept ? 1 : 0);
+        QMap<QString, QString> found;
+        QCOMPARE(cache.find(f.fileName(), key, found), kept);
+    }
+
+    // The cache holds only the clients of the last list read: a client deleted from the list leaves
+    // nothing behind.
+    void cacheBoundedByList_data()
+    {
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("second");
+        const QStringList six {"{1}", "{2}", "{3}", "{4}", "{5}", "{6}"};
+        QTest::newRow("clients deleted") << six << QStringList {"{2}", "{5}"};
+        QTest::newRow("list emptied") << six << QStringList();
+        QTest::newRow("other clients") << QStringList {"{1}", "{2}", "{3}"} << QStringList {"{4}", "{5}"};
+        QTest::newRow("same list") << six << six;
+        QTest::newRow("client added") << QStringList {"{1}"} << QStringList {"{1}", "{2}"};
+    }
+
+    void cacheBoundedByList()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        for (const QString &uuid : first + second)
+            QVERIFY(CStoreTestRun::write(uuid + ".xml", ("<r lastupdate=\"" + uuid + "\"/>").toUtf8()));
+        // A clock well ahead of the files' time stamps: every version read is kept.
+        CDigestCache cache(1000000000LL, [] { return std::numeric_limits<qint64>::max() / 2; });
+        CDigestReader::readAll(first, &cache);
+        QCOMPARE(cache.size(), first.size());
+        const QList<QMap<QString, QString>> all = CDigestReader::readAll(second, &cache);
+        QCOMPARE(cache.size(), second.size());
+        for (int i = 0; i < second.size(); ++i)
+            QCOMPARE(all.at(i).value("lastupdate"), second.at(i));
     }
 
     void cacheKeepsNoRecentVersion()
