@@ -63,8 +63,21 @@ bool reference(const uchar *&p, const uchar *e, QByteArray *out)
     if (n == 0)
         return false;
     if (out) {
-        const char32_t c32 = u;
-        out->append(QString::fromUcs4(&c32, 1).toUtf8());
+        if (u < 0x80) {
+            out->append(char(u));
+        } else if (u < 0x800) {
+            out->append(char(0xC0 | (u >> 6)));
+            out->append(char(0x80 | (u & 0x3F)));
+        } else if (u < 0x10000) {
+            out->append(char(0xE0 | (u >> 12)));
+            out->append(char(0x80 | ((u >> 6) & 0x3F)));
+            out->append(char(0x80 | (u & 0x3F)));
+        } else {
+            out->append(char(0xF0 | (u >> 18)));
+            out->append(char(0x80 | ((u >> 12) & 0x3F)));
+            out->append(char(0x80 | ((u >> 6) & 0x3F)));
+            out->append(char(0x80 | (u & 0x3F)));
+        }
     }
     p += n;
     return true;

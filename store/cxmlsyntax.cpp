@@ -4,18 +4,38 @@
 
 int CXmlSyntax::reference(const char *p, const char *end, uint *value)
 {
-    static const struct
+    struct Named
     {
         const char *text;
+        size_t length;
         char ch;
-    } named[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
-    for (const auto &n : named) {
-        const size_t len = std::strlen(n.text);
-        if (size_t(end - p) >= len && std::memcmp(p, n.text, len) == 0) {
-            if (value)
-                *value = uint(uchar(n.ch));
-            return int(len);
-        }
+    };
+    static const Named amp {"&amp;", 5, '&'}, apos {"&apos;", 6, '\''}, lt {"&lt;", 4, '<'}, gt {"&gt;", 4, '>'},
+        quot {"&quot;", 6, '"'};
+    const auto is = [&](const Named &n) {
+        return size_t(end - p) >= n.length && std::memcmp(p, n.text, n.length) == 0 ? &n : nullptr;
+    };
+    const Named *named = nullptr;
+    switch (end - p > 1 ? p[1] : 0) {
+    case 'a':
+        named = is(amp) ? &amp : is(apos);
+        break;
+    case 'l':
+        named = is(lt);
+        break;
+    case 'g':
+        named = is(gt);
+        break;
+    case 'q':
+        named = is(quot);
+        break;
+    default:
+        break;
+    }
+    if (named) {
+        if (value)
+            *value = uint(uchar(named->ch));
+        return int(named->length);
     }
     if (end - p < 4 || p[1] != '#')
         return 0;
