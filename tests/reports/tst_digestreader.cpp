@@ -73,6 +73,10 @@ private slots:
                           "</lastupdate></r>");
         QTest::newRow("self-closing root") << QByteArray("<r lastupdate=\"t\"/>");
         QTest::newRow("BOM") << QByteArray("\xef\xbb\xbf<r><OS><content digest=\"b\"/></OS></r>");
+        // A value starting with the character U+FEFF keeps it: it is no byte order mark there.
+        QTest::newRow("U+FEFF starting values")
+            << QByteArray("<r lastupdate=\"\xef\xbb\xbf\xef\xbb\xbft\"><OS><content digest=\"\xef\xbb\xbf\"/>"
+                          "<content digest=\"\xef\xbb\xbf&amp;\"/></OS></r>");
         QTest::newRow("Latin-1 declared") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
                                                         "<r><OS><content digest=\"caf\xe9\"/></OS></r>");
         QTest::newRow("doctype with entity")
