@@ -8,6 +8,7 @@
 
 #include <QDomElement>
 #include <QDomNodeList>
+#include <QFileInfo>
 #include <QHash>
 
 #include <cstring>
@@ -52,9 +53,9 @@ QString CPcConfig::getDir(const QString &path)
 int CPcConfig::openFile(QIODevice::OpenMode mode)
 {
     m_appFilePath = CStorePath::appFilePath();
-    if (!CStorePath::isSafeUuid(m_uuid))
+    m_filePath = pathOf(m_uuid);
+    if (m_filePath.isEmpty())
         return 0;
-    m_filePath = getDir(m_appFilePath) + QLatin1Char('/') + m_uuid + QStringLiteral(".xml");
     m_file.close();
     m_file.setFileName(m_filePath);
     if (!m_file.open(mode | QIODevice::Text))
@@ -135,34 +136,145 @@ int CPcConfig::getDigest(const QString &row, const QString &cls, QString &digest
     return 0;
 }
 
-int CPcConfig::createFromTemplate(const QString &answer)
+namespace {
+
+// Walks the class blocks of an identity answer ("<identity>^<key>:<rows>^<key>:<rows>..."), and the
+// rows of each split at "$", as it goes: an answer of millions of empty blocks or rows costs no list
+// of them. block(key) is called for every block that has a ":" (anything after a second ":" is not
+// read) and answers whether its rows are wanted; row(text) for each wanted row that is not empty
+// once filtered.
+template<class Block, class Row> void walkAnswer(const QString &answer, Block block, Row row)
 {
-    QDomDocument templ;
-    const QString templPath = CStorePath::appDir() + QStringLiteral("/configtempl.xml");
-    if (CXmlFile::load(templPath, templ) != CXmlFile::Parsed)
-        return -1;
-    QDomElement root = templ.documentElement();
-    const QString now = CXmlFile::timeStamp();
-    const QStringList blocks = answer.split(QLatin1Char('^'));
-    for (int i = 1; i < blocks.size(); ++i) {
-        const QStringList fields = blocks.at(i).split(QLatin1Char(':'));
-        if (fields.size() < 2)
+    const QStringView all(answer);
+    qsizetype at = all.indexOf(u'^');
+    while (at >= 0) {
+        const qsizetype start = at + 1;
+        at = all.indexOf(u'^', start);
+        const QStringView text = all.mid(start, (at < 0 ? all.size() : at) - start);
+        const qsizetype colon = text.indexOf(u':');
+        if (colon < 0)
             continue; // no class key and rows: nothing to read
-        QDomElement cls = root.firstChildElement(fields.at(0));
-        if (cls.isNull())
+        QStringView rows = text.mid(colon + 1);
+        const qsizetype second = rows.indexOf(u':');
+        if (second >= 0)
+            rows = rows.left(second);
+        if (!block(text.left(colon)))
             continue;
-        const QStringList rows = CXmlFile::validText(fields.at(1)).split(QLatin1Char('$'));
-        for (const QString &row : rows) {
-            QDomElement content = templ.createElement(kContent);
-            content.appendChild(templ.createTextNode(row));
+        for (qsizetype from = 0;;) {
+            const qsizetype dollar = rows.indexOf(u'$', from);
+            const QStringView r = rows.mid(from, (dollar < 0 ? rows.size() : dollar) - from);
+            if (!r.isEmpty()) {
+                // An empty row has no digest and shows nothing: no agent sends one.
+                const QString filtered = CXmlFile::validText(r.toString());
+                if (!filtered.isEmpty())
+                    row(filtered);
+            }
+            if (dollar < 0)
+                break;
+            from = dollar + 1;
+        }
+    }
+}
+
+// The filled template through the pugixml tree; false when the tree cannot hold the template or
+// write the result (the DOM then does it).
+bool fillTree(const QByteArray &templ, const QString &answer, const std::string &now, QByteArray *out)
+{
+    CXmlTree tree;
+    if (!tree.load(templ))
+        return false;
+    pugi::xml_node root = tree.root();
+    pugi::xml_node cls;
+    QString key;
+    walkAnswer(
+        answer,
+        [&](QStringView k) {
+            key = k.toString();
+            const std::string name = key.toStdString();
+            // No element is named by a key holding a NUL, which would end the name early here.
+            cls = name.find('\0') == std::string::npos ? CXmlTree::firstChildElement(root, name.c_str())
+                                                       : pugi::xml_node();
+            if (!cls)
+                return false;
+            CXmlTree::setAttribute(cls, "lastupdate", now);
+            return true;
+        },
+        [&](const QString &row) {
+            pugi::xml_node content = cls.append_child("content");
+            content.append_child(pugi::node_pcdata).set_value(row.toUtf8().constData());
             QString digest;
-            getDigest(row, fields.at(0), digest);
+            CPcConfig::getDigest(row, key, digest);
+            CXmlTree::setAttribute(content, "digest", digest);
+        });
+    CXmlTree::setAttribute(root, "lastupdate", now);
+    return tree.serialize(out);
+}
+
+// The same through the DOM, for templates the tree does not take.
+bool fillDom(const QByteArray &templ, const QString &answer, const QString &now, QByteArray *out)
+{
+    QDomDocument doc;
+    if (CXmlFile::parse(templ, doc) != CXmlFile::Parsed)
+        return false;
+    QDomElement root = doc.documentElement();
+    QDomElement cls;
+    QString key;
+    walkAnswer(
+        answer,
+        [&](QStringView k) {
+            key = k.toString();
+            cls = root.firstChildElement(key);
+            if (cls.isNull())
+                return false;
+            cls.setAttribute(kLastUpdate, now);
+            return true;
+        },
+        [&](const QString &row) {
+            QDomElement content = doc.createElement(kContent);
+            content.appendChild(doc.createTextNode(row));
+            QString digest;
+            CPcConfig::getDigest(row, key, digest);
             content.setAttribute(kDigest, digest);
             cls.appendChild(content);
-        }
-        cls.setAttribute(kLastUpdate, now);
-    }
+        });
     root.setAttribute(kLastUpdate, now);
+    *out = CXmlFile::serialize(doc, 4);
+    return true;
+}
+
+} // namespace
+
+QString CPcConfig::pathOf(const QString &uuid)
+{
+    if (!CStorePath::isSafeUuid(uuid))
+        return QString();
+    return getDir(CStorePath::appFilePath()) + QLatin1Char('/') + uuid + QStringLiteral(".xml");
+}
+
+int CPcConfig::createFromTemplate(const QString &answer)
+{
+    return fill(answer, false);
+}
+
+int CPcConfig::fillIfEmpty(const QString &answer)
+{
+    // Most files hold their inventory: that is seen without reading the template.
+    if (isBound() && QFileInfo(m_filePath).size() > 0)
+        return 1;
+    return fill(answer, true);
+}
+
+int CPcConfig::fill(const QString &answer, bool onlyIfEmpty)
+{
+    QByteArray templ;
+    const QString templPath = CStorePath::appDir() + QStringLiteral("/configtempl.xml");
+    if (CXmlFile::read(templPath, templ) != CXmlFile::Parsed)
+        return -1;
+    const QString now = CXmlFile::timeStamp();
+    QByteArray filled;
+    if (!fillTree(templ, answer, now.toStdString(), &filled) && !fillDom(templ, answer, now, &filled))
+        return -1;
+    templ.clear();
 
     if (!isBound())
         return -1;
@@ -170,9 +282,16 @@ int CPcConfig::createFromTemplate(const QString &answer)
     if (!guard.isLocked())
         return -1;
     QByteArray raw;
-    if (!CXmlFile::prepareFill(m_filePath, raw))
+    if (onlyIfEmpty) {
+        const CXmlFile::State state = CXmlFile::read(m_filePath, raw);
+        if (state == CXmlFile::Unreadable)
+            return -1;
+        if (state != CXmlFile::Empty)
+            return 1;
+    } else if (!CXmlFile::prepareFill(m_filePath, raw)) {
         return -1;
-    return CXmlFile::store(m_filePath, templ, 4, raw) ? 0 : -1;
+    }
+    return CXmlFile::storeBytes(m_filePath, filled, raw) ? 0 : -1;
 }
 
 int CPcConfig::applyChange(const QString &text)

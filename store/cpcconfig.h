@@ -30,7 +30,15 @@ public:
     int openReadOnly();
 
     // Fills the file from configtempl.xml and an identity answer: 0, or -1 when nothing was written.
+    // Rows that are empty once filtered make no content element.
     int createFromTemplate(const QString &answer);
+    // The same fill for a file that is missing or empty (a fill that never happened or was cut
+    // short): 0 when filled, 1 when the file holds something and was left alone, -1 when nothing
+    // could be written.
+    int fillIfEmpty(const QString &answer);
+
+    // The client file of uuid, empty for a UUID that cannot name one.
+    static QString pathOf(const QString &uuid);
 
     // Applies one change notice "<UUID>^<class>$<type>$<row>^...": -1 for an empty text, and when the
     // file could not be changed (then the sender keeps its records and sends them again); else 0.
@@ -49,6 +57,7 @@ public:
 
 private:
     int openFile(QIODevice::OpenMode mode);
+    int fill(const QString &answer, bool onlyIfEmpty);
     bool isBound() const;
     // The server's notice flag of this client in list.xml: "no".
     void setNoticeFlag();

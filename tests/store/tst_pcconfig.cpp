@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -40,6 +41,19 @@ QDomDocument load(const QString &name = kFile)
     QDomDocument doc;
     CStoreTestRun::parses(name, &doc);
     return doc;
+}
+
+// A field of /proc/self/status in KiB, 0 when there is none.
+qint64 statusKiB(const char *field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(QByteArray(field) + ':'))
+            return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
 }
 
 bool isTimeStamp(const QString &text)
@@ -297,15 +311,166 @@ private slots:
         QCOMPARE(disk.attribute("digest"), QString("D1 80 GB"));
         QCOMPARE(
             root.firstChildElement("MemoryDevice").firstChildElement("content").attribute("digest"), QString("512 M"));
-        // An empty block is one empty row with an empty digest; the class is stamped.
+        // An empty block holds no row: the class is stamped and stays empty.
         const QDomElement sw = root.firstChildElement("Software");
-        QCOMPARE(childTags(sw), QStringList({"content"}));
-        QCOMPARE(sw.firstChildElement().text(), QString());
-        QCOMPARE(sw.firstChildElement().attribute("digest"), QString());
+        QCOMPARE(childTags(sw), QStringList());
         QCOMPARE(sw.attribute("lastupdate"), root.attribute("lastupdate"));
         // A class the answer did not name stays empty and unstamped; an unknown class is dropped.
         QVERIFY(!root.firstChildElement("OS").hasAttribute("lastupdate"));
         QVERIFY(root.firstChildElement("Keyboard").isNull());
+    }
+
+    // Rows that are empty once filtered give no content element (they have no digest and show
+    // nothing); the class is stamped all the same.
+    void fillLeavesOutEmptyRows_data()
+    {
+        QTest::addColumn<QString>("tail");
+        QTest::addColumn<QStringList>("cpu");
+        QTest::newRow("empty block") << "^CPU:" << QStringList();
+        QTest::newRow("separators only") << "^CPU:$$$" << QStringList();
+        QTest::newRow("empty rows between") << "^CPU:$Name=A\n$$Name=B\n$" << QStringList({"Name=A\n", "Name=B\n"});
+        QTest::newRow("control characters only") << QString("^CPU:\x01\x02$Name=A\x03\n") << QStringList({"Name=A\n"});
+        QTest::newRow("rows kept untrimmed") << "^CPU: Name=B $Name=A\n" << QStringList({" Name=B ", "Name=A\n"});
+        QTest::newRow("after a second colon") << "^CPU:Name=A\n:$Name=B\n" << QStringList({"Name=A\n"});
+        QTest::newRow("two blocks, one empty") << "^CPU:^OS:Caption=O\n^CPU:Name=C\n" << QStringList({"Name=C\n"});
+    }
+    void fillLeavesOutEmptyRows()
+    {
+        QFETCH(QString, tail);
+        QFETCH(QStringList, cpu);
+        fill(tail);
+        QCOMPARE(contents("CPU"), cpu);
+        const QDomElement root = load().documentElement();
+        QVERIFY(isTimeStamp(root.firstChildElement("CPU").attribute("lastupdate")));
+        const QDomNodeList all = root.elementsByTagName("content");
+        for (int i = 0; i < all.count(); ++i)
+            QVERIFY(!all.item(i).toElement().text().isEmpty());
+    }
+
+    // The usual template (UTF-8) is filled through the pugixml tree, one the tree does not take
+    // (declared Latin-1) through the DOM: both give the same file, byte for byte.
+    void treeAndDomFillAlike_data()
+    {
+        QTest::addColumn<QString>("tail");
+        QTest::newRow("plain rows") << "^CPU:Name=A\nManufacturer=M\n$Name=B\n^OS:Caption=O\nVersion=7\n";
+        QTest::newRow("markup in rows")
+            << "^Software:Caption=<a> & \"b\" 'c' ]]> d\n$Caption=x]]>y\n^BIOS:Name=<&>\"\n";
+        QTest::newRow("line ends and tabs") << "^CPU:Name=A\r\n\tB\r\n$Name=\tC\n^DiskDrive:Caption=D\r\nSize=9\r\n";
+        QTest::newRow("blank rows") << "^CPU: $\n$\t\n$  Name=x  ";
+        QTest::newRow("Latin-1 letters") << QString::fromUtf8(
+            "^Printer:Caption=Imprimante d\xc3\xa9j\xc3\xa0 l\xc3\xa0\n");
+        QTest::newRow("repeated and unknown classes") << "^CPU:Name=A\n^Keyboard:Caption=K\n^CPU:Name=A\n$Name=A\n";
+        QTest::newRow("empty key names the first class") << "^:Name=first\n^CPU:Name=second\n";
+        QTest::newRow("no blocks") << "";
+        QTest::newRow("filtered characters") << QString("^CPU:Name=\x01x\x1f\n$\x02");
+    }
+    void treeAndDomFillAlike()
+    {
+        QFETCH(QString, tail);
+        const QByteArray shipped = CStoreTestRun::read("configtempl.xml");
+        const auto run = [&](const QByteArray &declaration) {
+            QByteArray templ = shipped;
+            templ.replace(0, templ.indexOf('\n'), declaration);
+            CStoreTestRun::write("configtempl.xml", templ);
+            QFile::remove(CStoreTestRun::path(kFile));
+            fill(tail);
+            const QByteArray bytes = CStoreTestRun::read(kFile);
+            QString text = declaration.contains("UTF-8") ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+            text.remove(0, text.indexOf('\n'));
+            return text.replace(QRegularExpression("\\w+ \\d\\d \\d{4} [\\d:]{8}"), "T");
+        };
+        const QString tree = run("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+        const QString dom = run("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>");
+        QVERIFY(tree.size() > 100);
+        QCOMPARE(tree, dom);
+    }
+
+    // Answers that cost the fill most per byte (about 1 MiB each): neither time nor memory may grow
+    // with the rows or blocks that make no content element.
+    void fillOfHostileAnswerStaysSmall_data()
+    {
+        QTest::addColumn<QString>("tail");
+        QTest::addColumn<int>("software"); // content elements expected in Software
+        const int units = 512 * 1024;
+        QTest::newRow("one block of $") << "^Software:" + QString(units, '$') << 0;
+        QTest::newRow("only ^") << QString(units, '^') << 0;
+        QString empty;
+        for (int i = 0; i < units / 10; ++i)
+            empty += "^Software:";
+        QTest::newRow("empty blocks") << empty << 0;
+        QString rows = "^Software:";
+        const int real = 4500;
+        for (int i = 0; i < real; ++i)
+            rows
+                += QString("Caption=Package %1 with a long descriptive name\nVendor=Vendor %1\nVersion=1.%1\n$").arg(i);
+        QTest::newRow("real rows") << rows << real;
+    }
+    void fillOfHostileAnswerStaysSmall()
+    {
+        QFETCH(QString, tail);
+        QFETCH(int, software);
+        const QString answer = identity() + tail;
+        // The peak resident size from here on: the answer itself is already counted.
+        QFile refs("/proc/self/clear_refs");
+        const bool measured = refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+        refs.close();
+        const qint64 before = statusKiB("VmRSS");
+        QElapsedTimer timer;
+        timer.start();
+        {
+            CPcConfig cfg(kUuid);
+            QCOMPARE(cfg.open(), 1);
+            QCOMPARE(cfg.createFromTemplate(answer), 0);
+        }
+        const qint64 ms = timer.elapsed();
+        const qint64 grown = statusKiB("VmHWM") - before;
+        qInfo("%lld ms, peak %lld KiB above the resident size before the fill", ms, grown);
+        QVERIFY2(ms < 10000, qPrintable(QString::number(ms)));
+#if !defined(__SANITIZE_ADDRESS__)
+        // The answer is 1 MiB; the document it made held a million elements (about 1 GiB).
+        if (measured)
+            QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown)));
+#endif
+        const QDomDocument doc = load();
+        QCOMPARE(doc.documentElement().firstChildElement("Software").elementsByTagName("content").count(), software);
+        QVERIFY(isTimeStamp(doc.documentElement().attribute("lastupdate")));
+    }
+
+    // A file that was never filled (missing, or left empty) is filled; one that holds anything,
+    // even what does not parse, is left as it is.
+    void fillIfEmpty_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<bool>("templateThere");
+        QTest::addColumn<int>("result");
+        QTest::newRow("missing") << false << QByteArray() << true << 0;
+        QTest::newRow("empty") << true << QByteArray() << true << 0;
+        QTest::newRow("filled") << true << kDecl + "<pcconfig><CPU/></pcconfig>\n" << true << 1;
+        QTest::newRow("broken") << true << kDecl + "<pcconfig><CPU>" << true << 1;
+        QTest::newRow("one blank") << true << QByteArray(" ") << true << 1;
+        QTest::newRow("empty, no template") << true << QByteArray() << false << -1;
+    }
+    void fillIfEmpty()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QByteArray, before);
+        QFETCH(bool, templateThere);
+        QFETCH(int, result);
+        if (exists)
+            QVERIFY(CStoreTestRun::write(kFile, before));
+        if (!templateThere)
+            QVERIFY(QFile::remove(CStoreTestRun::path("configtempl.xml")));
+        {
+            CPcConfig cfg(kUuid);
+            QCOMPARE(cfg.open(), 1);
+            QCOMPARE(cfg.fillIfEmpty(identity() + "^CPU:Name=N\n"), result);
+        }
+        if (result == 0)
+            QCOMPARE(contents("CPU"), QStringList {"Name=N\n"});
+        else
+            QCOMPARE(CStoreTestRun::read(kFile), before);
+        QCOMPARE(QDir(CStoreTestRun::appDir()).entryList({"*.broken"}, QDir::Files), QStringList());
     }
 
     void fillWithoutBlocks()
