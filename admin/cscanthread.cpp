@@ -1,12 +1,14 @@
 #include "cscanthread.h"
 
+#include "canswerbudget.h"
 #include "ccommandframe.h"
 #include "cdialogs.h"
 #include "cmessages.h"
 #include "cnewclientwriter.h"
 #include "cshortframe.h"
-#include "cshortframereader.h"
 
+#include <QDataStream>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
@@ -16,9 +18,65 @@
 #include <QWidget>
 #include <QtEndian>
 
+#include <atomic>
+
 namespace {
 
 const int kSliceMs = 100;
+
+std::atomic<int> g_readWaitMs {CScanThread::ReadMs};
+
+// The n-th field of text split at sep (empty parts kept), without splitting the rest: the identity
+// part of a hostile answer may be made of millions of separators. *found is false when text has
+// fewer fields.
+QStringView field(QStringView text, QChar sep, int n, bool *found)
+{
+    qsizetype from = 0;
+    for (int i = 0; i < n; ++i) {
+        const qsizetype at = text.indexOf(sep, from);
+        if (at < 0) {
+            *found = false;
+            return QStringView();
+        }
+        from = at + 1;
+    }
+    *found = true;
+    const qsizetype end = text.indexOf(sep, from);
+    return text.mid(from, (end < 0 ? text.size() : end) - from);
+}
+
+// What the console takes from an identity answer's first part ("UUID:<uuid>|<label>|<version>-<os>");
+// false when it is not one.
+bool parseIdentity(QStringView text, CSet::NewPC *client, QString *label)
+{
+    const qsizetype caret = text.indexOf(u'^');
+    const QStringView head = caret < 0 ? text : text.left(caret);
+    bool found = false;
+    if (field(head, u':', 0, &found) != u"UUID")
+        return false;
+    const QStringView identity = field(head, u':', 1, &found);
+    if (!found)
+        return false;
+    // Fewer than three identity fields: no agent sends these.
+    bool third = false;
+    const QStringView versionPart = field(identity, u'|', 2, &third);
+    if (!third)
+        return false;
+    client->uuid = field(identity, u'|', 0, &found).toString();
+    *label = field(identity, u'|', 1, &found).toString();
+    bool second = false;
+    bool beyond = false;
+    field(versionPart, u'-', 1, &second);
+    field(versionPart, u'-', 2, &beyond);
+    if (second && !beyond) {
+        client->version = field(versionPart, u'-', 0, &found).toString();
+        client->os = field(versionPart, u'-', 1, &found).toString();
+    } else {
+        client->version = QStringLiteral("unknown");
+        client->os = QStringLiteral("5");
+    }
+    return true;
+}
 
 } // namespace
 
@@ -40,6 +98,11 @@ bool CScanThread::isValidUuid(const QString &uuid)
     static const QRegularExpression pattern(QStringLiteral("^\\{[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-"
                                                            "Fa-f]{4}-[0-9A-Fa-f]{12}\\}$"));
     return pattern.match(uuid).hasMatch();
+}
+
+void CScanThread::setReadWait(int ms)
+{
+    g_readWaitMs = ms;
 }
 
 void CScanThread::run()
@@ -92,7 +155,8 @@ void CScanThread::sendCommand()
 
 bool CScanThread::waitForBytes(qint64 n)
 {
-    QDeadlineTimer idle(ReadMs);
+    const int readMs = g_readWaitMs;
+    QDeadlineTimer idle(readMs);
     while (m_socket->bytesAvailable() < n) {
         if (isInterruptionRequested() || idle.hasExpired() || m_deadline.hasExpired())
             return false;
@@ -100,8 +164,21 @@ bool CScanThread::waitForBytes(qint64 n)
             return false; // closed before the answer was complete
         const qint64 slice = qMin<qint64>(kSliceMs, qMin(idle.remainingTime(), m_deadline.remainingTime()));
         if (m_socket->waitForReadyRead(int(qMax<qint64>(slice, 1))))
-            idle.setRemainingTime(ReadMs);
+            idle.setRemainingTime(readMs);
     }
+    return true;
+}
+
+bool CScanThread::takeBudget(qint64 bytes)
+{
+    QElapsedTimer waited;
+    waited.start();
+    if (!CAnswerBudget::scan().acquire(bytes, [this] { return isInterruptionRequested(); }))
+        return false;
+    m_budgetHeld = bytes;
+    // The turn of others is no fault of this agent's.
+    if (!m_deadline.isForever())
+        m_deadline = QDeadlineTimer(m_deadline.remainingTime() + waited.elapsed());
     return true;
 }
 
@@ -112,23 +189,36 @@ bool CScanThread::readAnswer(QString *text)
     if (!waitForBytes(2))
         return false;
     QByteArray head = m_socket->peek(2);
-    if (qFromBigEndian<quint16>(head.constData()) == CShortFrame::ExtendedMark) {
+    qint64 headBytes = 2;
+    qint64 count = qFromBigEndian<quint16>(head.constData());
+    if (count == CShortFrame::ExtendedMark) {
         if (!waitForBytes(6))
             return false;
         head = m_socket->peek(6);
-        if (qFromBigEndian<quint32>(head.constData() + 2) > quint32(MaxAnswerBytes))
+        headBytes = 6;
+        count = qFromBigEndian<quint32>(head.constData() + 2);
+        if (count > MaxAnswerBytes)
             return false;
     }
-    CShortFrameReader reader;
-    for (;;) {
-        const CShortFrameReader::Status status = reader.readFrom(m_socket);
-        if (status == CShortFrameReader::Complete)
-            break;
-        if (status == CShortFrameReader::Error || !waitForBytes(1))
+    if (!takeBudget(headBytes + count))
+        return false;
+    if (m_socket->skip(headBytes) != headBytes)
+        return false;
+    // Read straight into a buffer of the frame's size: no copy grows beside it.
+    QByteArray body(count, Qt::Uninitialized);
+    for (qint64 got = 0; got < count;) {
+        if (m_socket->bytesAvailable() == 0 && !waitForBytes(1))
             return false;
+        const qint64 n = m_socket->read(body.data() + got, count - got);
+        if (n < 0)
+            return false;
+        got += n;
     }
-    *text = reader.text();
-    return true;
+    // The body is one data-stream string; what follows it inside the counted bytes is ignored.
+    QDataStream in(body);
+    in.setVersion(QDataStream::Qt_4_0);
+    in >> *text;
+    return in.status() == QDataStream::Ok;
 }
 
 void CScanThread::readInfo()
@@ -140,30 +230,25 @@ void CScanThread::readInfo()
     m_socket->disconnectFromHost();
     if (!read || !handleAnswer(text))
         emit ScanFailed();
+    text.clear();
+    if (m_budgetHeld > 0) {
+        CAnswerBudget::scan().release(m_budgetHeld);
+        m_budgetHeld = 0;
+    }
 }
 
 bool CScanThread::handleAnswer(const QString &text)
 {
-    CMessages::IdentityAnswer identity;
-    if (!CMessages::parseIdentityAnswer(text, &identity))
-        return false;
-    // Fewer than three identity fields, or a UUID that is not one: no agent sends
-    // these.
-    const QString identityField = text.section(QLatin1Char('^'), 0, 0).section(QLatin1Char(':'), 1, 1);
-    if (identityField.split(QLatin1Char('|')).size() < 3 || !isValidUuid(identity.uuid))
-        return false;
-
-    const QString label = identity.hostLabel;
-    const qsizetype open = label.indexOf(QLatin1Char('('));
     CSet::NewPC client;
-    client.uuid = identity.uuid;
+    QString label;
+    if (!parseIdentity(text, &client, &label) || !isValidUuid(client.uuid))
+        return false;
+    const qsizetype open = label.indexOf(QLatin1Char('('));
     client.name = open < 0 ? label : label.left(open);
     if (open >= 0) {
         const qsizetype close = label.indexOf(QLatin1Char(')'), open + 1);
         client.ip = close < 0 ? label.mid(open + 1) : label.mid(open + 1, close - open - 1);
     }
-    client.version = identity.version;
-    client.os = identity.platform;
     // Shown only once it is really listed: a client the tree shows but list.xml lacks would vanish at
     // the next rebuild.
     switch (CNewClientWriter::record(client, text)) {
@@ -176,10 +261,10 @@ bool CScanThread::handleAnswer(const QString &text)
         emit foundPC(QString(), QString(), QStringLiteral("0"));
         return true;
     case CNewClientWriter::Added:
-        emit foundPC(label, identity.uuid, identity.platform);
+        emit foundPC(label, client.uuid, client.os);
         return true;
     case CNewClientWriter::AddedWithoutFile:
-        emit foundPC(label, identity.uuid, identity.platform);
+        emit foundPC(label, client.uuid, client.os);
         warn(tr("Fetal error"), QStringLiteral("Create File failed.\n"));
         return true;
     }

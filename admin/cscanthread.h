@@ -16,12 +16,16 @@ class QWidget;
 // The probe frees its socket in its own thread and deletes itself once
 // finished. Every wait runs in slices of at most 100 ms, so
 // requestInterruption() followed by wait() ends it promptly.
+//
+// Before reading an answer's bytes the probe waits for them to fit the answers
+// that all probes hold (CAnswerBudget::scan()); that wait is no wait for data
+// and does not count against the probe's deadline.
 class CScanThread : public QThread
 {
     Q_OBJECT
 public:
     static constexpr int ConnectMs = 1000;
-    static constexpr int ReadMs = 30000; // longest wait for more of the answer
+    static constexpr int ReadMs = 30000; // longest wait for more of the answer (see setReadWait)
     static constexpr int DeadlineMs = 120000; // longest a probe may take in all
     static constexpr qint64 MaxAnswerBytes = 16 * 1024 * 1024;
 
@@ -31,6 +35,9 @@ public:
     // A UUID as the agents make it: 8-4-4-4-12 hex digits in braces. Anything
     // else from the wire could name files we must not create.
     static bool isValidUuid(const QString &uuid);
+
+    // The longest wait for more of the answer, ReadMs unless set otherwise.
+    static void setReadWait(int ms);
 
 signals:
     void foundPC(QString strName, QString strUUID, QString flag);
@@ -49,6 +56,8 @@ private:
     // closed connection, the probe's deadline or interruption.
     bool waitForBytes(qint64 n);
     bool readAnswer(QString *text);
+    // Waits for the answer's bytes to fit the budget; false when interrupted.
+    bool takeBudget(qint64 bytes);
     bool handleAnswer(const QString &text);
     void warn(const QString &title, const QString &text);
 
@@ -57,4 +66,5 @@ private:
     QString m_strLocalIP;
     QTcpSocket *m_socket;
     QDeadlineTimer m_deadline; // the probe's end at the latest, set by run()
+    qint64 m_budgetHeld = 0; // bytes this probe holds of the answer budget
 };
