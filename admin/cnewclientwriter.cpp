@@ -2,6 +2,7 @@
 
 #include "cpcconfig.h"
 
+#include <QFileInfo>
 #include <QList>
 #include <QMutex>
 #include <QMutexLocker>
@@ -75,6 +76,13 @@ void writeBatch(const QList<Request *> &batch)
         // The first of two requests for one client takes the file, the other is a known client.
         if (!added.remove(r->client.uuid)) {
             r->result = CNewClientWriter::Known;
+            // A listed client whose file was never filled (the template was missing, or the console
+            // ended between the two) gets it now; a file that holds anything stays as it is.
+            if (QFileInfo(CPcConfig::pathOf(r->client.uuid)).size() == 0) {
+                CPcConfig config(r->client.uuid);
+                if (config.open() == 1)
+                    config.fillIfEmpty(r->answer);
+            }
             continue;
         }
         CPcConfig config(r->client.uuid);

@@ -18,7 +18,8 @@ public:
     enum Result {
         ListMissing, // list.xml could not be opened or does not parse: nothing listed
         WriteFailed, // list.xml could not be changed: nothing listed
-        Known, // listed already (or handed over twice: listed for the first only)
+        Known, // listed already (or handed over twice: listed for the first only); a missing or empty
+               // inventory file is filled
         Added, // listed now, with its inventory file
         AddedWithoutFile // listed now, but its inventory file could not be opened
     };

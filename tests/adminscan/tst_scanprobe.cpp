@@ -189,6 +189,46 @@ private slots:
         QCOMPARE(CStoreTestRun::read(CFakeAgent::Config().uuid + ".xml"), file);
     }
 
+    // A listed client whose inventory file was never filled (the template was missing, or the
+    // console ended between listing and filling) gets it at the next scan, still counted as known.
+    void knownClientWithoutInventoryIsFilled_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("missing file") << "missing";
+        QTest::newRow("broken template, then a good one") << "template";
+    }
+    void knownClientWithoutInventoryIsFilled()
+    {
+        QFETCH(QString, damage);
+        const QString file = CFakeAgent::Config().uuid + ".xml";
+        const QByteArray templ = CStoreTestRun::read("configtempl.xml");
+        if (damage == "template")
+            QVERIFY(CStoreTestRun::write("configtempl.xml", "<pcconfig><CPU></pcconfig>"));
+        CFakeAgent agent({});
+        QVERIFY(agent.listen(QHostAddress("198.51.100.7")));
+        QCOMPARE(probe("198.51.100.7").found.size(), 1);
+        if (damage == "empty") {
+            QVERIFY(CStoreTestRun::write(file, QByteArray()));
+        } else if (damage == "missing") {
+            QVERIFY(QFile::remove(CStoreTestRun::path(file)));
+        } else {
+            QCOMPARE(CStoreTestRun::read(file), QByteArray());
+            QVERIFY(CStoreTestRun::write("configtempl.xml", templ));
+        }
+        const QByteArray list = CStoreTestRun::read("list.xml");
+        QCOMPARE(probe("198.51.100.7").found, QList<QStringList>({{"", "", "0"}}));
+        QCOMPARE(CStoreTestRun::read("list.xml"), list);
+        QDomDocument doc;
+        QVERIFY(CStoreTestRun::parses(file, &doc));
+        QCOMPARE(doc.documentElement().firstChildElement("CPU").firstChildElement("content").attribute("digest"),
+            QString("Fake CPU 3.0GHz"));
+        // Filled once: the next scan leaves the file as it is.
+        const QByteArray filled = CStoreTestRun::read(file);
+        QCOMPARE(probe("198.51.100.7").found, QList<QStringList>({{"", "", "0"}}));
+        QCOMPARE(CStoreTestRun::read(file), filled);
+    }
+
     void listWithOtherRootCountsKnown()
     {
         QVERIFY(CStoreTestRun::write("list.xml", "<?xml version=\"1.0\"?>\n<clients/>\n"));
