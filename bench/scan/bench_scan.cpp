@@ -3,11 +3,14 @@
 //
 //   bench_scan scan [<clients already listed>]   one scan from the "&Search" action: ms to "OK"
 //   bench_scan push <first address> <clients> <MiB>   forced push of one file to every client
+//   bench_scan fill real16|dollars|carets   one client file filled from an answer of just under 16 MiB
 //
 // It runs from a copy of itself with the shipped store files in a scratch directory (the console
 // keeps its files beside the program).
 #include "cbenchstore.h"
+#include "chostileanswers.h"
 #include "cnetnsguard.h"
+#include "cpcconfig.h"
 #include "cset.h"
 #include "ctestdialogs.h"
 #include "qtm.h"
@@ -58,6 +61,26 @@ int relocate(char **argv)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
 }
 
+// Peak resident memory since the last reset, from /proc/self/status.
+long highWaterKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+void resetHighWater()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
+
 long peakRssKiB()
 {
     rusage usage {};
@@ -103,17 +126,27 @@ int scan(int listed)
         return 1;
     }
     const qint64 total = timer.elapsed();
+    const long peak = peakRssKiB();
     std::list<PCEntry> clients;
     {
         CSet list;
         list.openList();
         list.getPCList(clients);
     }
-    std::printf("scan: %d probes (started in %lld ms), %d new clients, list now %zu clients: %lld ms to \"OK\"; "
-                "peak RSS %ld KiB\n",
-        window.m_scanStarted, static_cast<long long>(started), window.m_found, clients.size(),
-        static_cast<long long>(total), peakRssKiB());
-    return 0;
+    // Every listed client must have an inventory file that is not empty and parses.
+    int good = 0;
+    for (const PCEntry &client : clients) {
+        QDomDocument doc;
+        QFile file(QCoreApplication::applicationDirPath() + QLatin1Char('/') + QString::fromStdString(client.at("UUID"))
+            + QStringLiteral(".xml"));
+        if (file.open(QIODevice::ReadOnly) && file.size() > 0 && doc.setContent(&file))
+            ++good;
+    }
+    std::printf("scan: %d probes (started in %lld ms), %d new clients, list now %zu clients (%d with a good file): "
+                "%lld ms to \"OK\"; peak RSS %ld KiB\n",
+        window.m_scanStarted, static_cast<long long>(started), window.m_found, clients.size(), good,
+        static_cast<long long>(total), peak);
+    return good == int(clients.size()) ? 0 : 1;
 }
 
 int push(const QString &first, int count, int mib)
@@ -165,6 +198,33 @@ int push(const QString &first, int count, int mib)
     return window.m_updateFailed == 0 ? 0 : 1;
 }
 
+int fill(const QString &kind)
+{
+    const QString uuid = QStringLiteral("{00000000-0000-4000-8000-000000000001}");
+    const QString label = QStringLiteral("AGENT1(198.51.100.2)");
+    QString answer = kind == QLatin1String("dollars") ? CHostileAnswers::dollars(uuid, label)
+        : kind == QLatin1String("carets")             ? CHostileAnswers::carets(uuid, label)
+                                                      : CHostileAnswers::realRows(uuid, label);
+    const long before = highWaterKiB();
+    resetHighWater();
+    QElapsedTimer timer;
+    timer.start();
+    int result;
+    {
+        CPcConfig config(uuid);
+        config.open();
+        result = config.createFromTemplate(answer);
+    }
+    const qint64 ms = timer.elapsed();
+    const qint64 size
+        = QFileInfo(QCoreApplication::applicationDirPath() + QLatin1Char('/') + uuid + QStringLiteral(".xml")).size();
+    std::printf("fill %s: answer %lld bytes, result %d, file %lld bytes in %lld ms; peak RSS %ld KiB during the fill "
+                "(%ld KiB with the answer built)\n",
+        qPrintable(kind), static_cast<long long>(answer.size()) * 2, result, static_cast<long long>(size),
+        static_cast<long long>(ms), highWaterKiB(), before);
+    return result == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -178,8 +238,10 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.value(1) == QLatin1String("scan"))
         return scan(args.value(2).toInt());
+    if (args.value(1) == QLatin1String("fill") && args.size() == 3)
+        return fill(args.at(2));
     if (args.value(1) == QLatin1String("push") && args.size() == 5)
         return push(args.at(2), args.at(3).toInt(), args.at(4).toInt());
-    std::fprintf(stderr, "usage: bench_scan scan [<listed>] | push <first address> <clients> <MiB>\n");
+    std::fprintf(stderr, "usage: bench_scan scan [<listed>] | push <first address> <clients> <MiB> | fill <kind>\n");
     return 2;
 }

@@ -2,7 +2,7 @@
 # Times the console's scan and forced push, each inside network namespaces made here (a user
 # namespace maps us to root inside); nothing reaches the machine's own interfaces.
 #
-#   bench/scan/run.sh <build dir>
+#   bench/scan/run.sh <build dir> [step...]     (steps: bridge list push hostile fill; all by default)
 #
 # 1. A /24 with 20 agents: the console's namespace holds a bridge with 198.51.100.1/24; a second
 #    namespace, joined to the bridge by a veth pair, holds 198.51.100.2-21 with one fake agent each.
@@ -11,8 +11,15 @@
 #    fake agents on .1-.254, one on the console's own address; .255 is the broadcast address, which
 #    no TCP connection reaches.
 # 3. A forced push of 5 MiB to 1,000 fake agents on 127.0.1.1 and on (127/8 answers locally).
+# 4. Hostile answers: lo with 198.51.100.1/24; 24 agents on .2-.25 each answering a real inventory of
+#    just under 16 MiB (about 70,000 rows), one on .26 answering one block of 8.4 million "$", all at
+#    once (BRAMIX_BENCH_HOSTILE_AGENTS and BRAMIX_BENCH_HOSTILE_MODE, e.g. real16, change the mix). The
+#    console's peak RSS, and whether every listed client has a file that parses.
+# 5. One client file filled from each kind of 16 MiB answer, without the network.
 set -euo pipefail
-build=$(cd "${1:?usage: run.sh <build dir>}" && pwd)
+build=$(cd "${1:?usage: run.sh <build dir> [step...]}" && pwd)
+shift
+steps=${*:-bridge list push hostile fill}
 here=$(cd "$(dirname "$0")" && pwd)
 stage="$build/stage/bin"
 export BRAMIX_SCAN_ADDRESS=198.51.100.1/24
@@ -65,12 +72,29 @@ if [ "${BRAMIX_BENCH_SCAN_STEP:-}" = push ]; then
     exit 0
 fi
 
+if [ "${BRAMIX_BENCH_SCAN_STEP:-}" = hostile ]; then
+    ip link set lo up
+    ip addr add "$BRAMIX_SCAN_ADDRESS" dev lo
+    coproc AGENTS { "$stage/bench_scan_agents" 198.51.100.2 "${BRAMIX_BENCH_HOSTILE_AGENTS:-25}" \
+        "${BRAMIX_BENCH_HOSTILE_MODE:-hostile}"; }
+    read -r ready <&"${AGENTS[0]}"
+    echo "agents: $ready"
+    "$stage/bench_scan" scan || echo "bench_scan: failed ($?)"
+    exec {AGENTS[1]}>&-
+    cat <&"${AGENTS[0]}"
+    exit 0
+fi
+if [ "${BRAMIX_BENCH_SCAN_STEP:-}" = fill ]; then
+    for kind in real16 dollars carets; do "$stage/bench_scan" fill $kind; done
+    exit 0
+fi
+
 if [ "$(id -u)" -eq 0 ]; then flags=-n; else flags=-rn; fi
 if ! unshare $flags true 2>/dev/null; then
     echo "no network namespaces here (unshare $flags refused): the scan is never timed in the machine's own" >&2
     exit 1
 fi
-for step in bridge list push; do
+for step in $steps; do
     echo "=== $step ==="
     BRAMIX_BENCH_SCAN_STEP=$step unshare $flags -- bash "$here/run.sh" "$build"
 done
