@@ -3,7 +3,7 @@
 #include <QString>
 
 // Identity answers as large as a probe takes (an extended frame of just under 16 MiB), for the scan
-// benchmarks: a real inventory of many rows, and two that cost the console most per byte.
+// tests and benchmarks: a real inventory of many rows, and two that cost the console most per byte.
 class CHostileAnswers
 {
 public:
