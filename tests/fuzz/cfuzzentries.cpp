@@ -776,8 +776,10 @@ QString CFuzzEntries::templateFill(const QByteArray &data)
             continue;
         const QString cls = classFor(templ, f.at(0));
         if (!cls.isEmpty())
-            for (const QString &row : CXmlFile::validText(f.at(1)).split(QLatin1Char('$')))
-                model.contents[cls].append(asRead(row));
+            for (const QString &row : CXmlFile::validText(f.at(1)).split(QLatin1Char('$'))) {
+                if (!row.isEmpty()) // a row empty once filtered makes no content element
+                    model.contents[cls].append(asRead(row));
+            }
     }
     const Inventory stored = inventoryOf(doc);
     if (stored.contents != model.contents)
