@@ -10,7 +10,9 @@
 #include <QDomNodeList>
 #include <QFileInfo>
 #include <QHash>
+#include <QSaveFile>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -176,38 +178,142 @@ template<class Block, class Row> void walkAnswer(const QString &answer, Block bl
     }
 }
 
-// The filled template through the pugixml tree; false when the tree cannot hold the template or
-// write the result (the DOM then does it).
-bool fillTree(const QByteArray &templ, const QString &answer, const std::string &now, QByteArray *out)
+// The class element a block's key names, or a null node.
+pugi::xml_node classOf(pugi::xml_node root, QStringView key, QString *keyText)
+{
+    *keyText = key.toString();
+    const std::string name = keyText->toStdString();
+    // No element is named by a key holding a NUL, which would end the name early here.
+    if (name.find('\0') != std::string::npos)
+        return pugi::xml_node();
+    return CXmlTree::firstChildElement(root, name.c_str());
+}
+
+// A fill through the pugixml tree, written as it is made: the template (small) is stamped and
+// serialised with a mark where each class's new rows go, and the rows are read from the answer again
+// when their mark is written. An answer of millions of short rows makes a file ten times its size;
+// neither that file nor a node per row is ever held.
+struct TreeFill
 {
     CXmlTree tree;
-    if (!tree.load(templ))
+    std::string skeleton; // the serialised template
+    struct Mark
+    {
+        std::string token; // where the rows go, in the skeleton
+        pugi::xml_node cls;
+    };
+    std::vector<Mark> marks; // in the order of the skeleton
+};
+
+#ifdef Q_OS_WIN
+const char kLineEnd[] = "\r\n";
+#else
+const char kLineEnd[] = "\n";
+#endif
+
+// False when the tree does not take the template.
+bool prepareTreeFill(const QByteArray &templ, const QString &answer, const std::string &now, TreeFill *fill)
+{
+    if (!fill->tree.load(templ))
         return false;
-    pugi::xml_node root = tree.root();
+    pugi::xml_node root = fill->tree.root();
+    std::vector<pugi::xml_node> withRows;
     pugi::xml_node cls;
     QString key;
     walkAnswer(
         answer,
         [&](QStringView k) {
-            key = k.toString();
-            const std::string name = key.toStdString();
-            // No element is named by a key holding a NUL, which would end the name early here.
-            cls = name.find('\0') == std::string::npos ? CXmlTree::firstChildElement(root, name.c_str())
-                                                       : pugi::xml_node();
+            cls = classOf(root, k, &key);
             if (!cls)
                 return false;
             CXmlTree::setAttribute(cls, "lastupdate", now);
             return true;
         },
-        [&](const QString &row) {
-            pugi::xml_node content = cls.append_child("content");
-            content.append_child(pugi::node_pcdata).set_value(row.toUtf8().constData());
-            QString digest;
-            CPcConfig::getDigest(row, key, digest);
-            CXmlTree::setAttribute(content, "digest", digest);
+        [&](const QString &) {
+            if (std::find(withRows.cbegin(), withRows.cend(), cls) == withRows.cend())
+                withRows.push_back(cls);
         });
     CXmlTree::setAttribute(root, "lastupdate", now);
-    return tree.serialize(out);
+    for (size_t i = 0; i < withRows.size(); ++i) {
+        const std::string name = "bramixRows" + std::to_string(i);
+        if (templ.contains(name.c_str()))
+            return false; // a template that names it goes through the DOM
+        withRows[i].append_child(name.c_str());
+        fill->marks.push_back({"<" + name + "/>", withRows[i]});
+    }
+    QByteArray bytes;
+    if (!fill->tree.serialize(&bytes))
+        return false;
+    fill->skeleton = bytes.toStdString();
+    for (TreeFill::Mark &mark : fill->marks) {
+        if (fill->skeleton.find(mark.token) == std::string::npos)
+            return false;
+    }
+    std::sort(fill->marks.begin(), fill->marks.end(), [&](const TreeFill::Mark &a, const TreeFill::Mark &b) {
+        return fill->skeleton.find(a.token) < fill->skeleton.find(b.token);
+    });
+    return true;
+}
+
+// Replaces the file by the fill, as CAtomicFile does (a temporary file flushed and renamed over it),
+// in pieces: 1 written; 0 nothing replaced, as a row holds what the writer cannot write; -1 failed.
+int writeTreeFill(const TreeFill &fill, const QString &answer, const QString &path)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    std::string buffer;
+    bool ok = true;
+    const auto flush = [&](size_t least) {
+        if (!ok || buffer.size() < least)
+            return;
+        ok = file.write(buffer.data(), qint64(buffer.size())) == qint64(buffer.size());
+        buffer.clear();
+    };
+    bool writable = true;
+    const pugi::xml_node root = fill.tree.root();
+    size_t at = 0;
+    for (const TreeFill::Mark &mark : fill.marks) {
+        const size_t pos = fill.skeleton.find(mark.token, at);
+        buffer.append(fill.skeleton, at, pos - at);
+        at = pos + mark.token.size();
+        // The first row stands where the mark stood; each further one on a line of its own, indented
+        // as a child of the class.
+        bool first = true;
+        QString key;
+        walkAnswer(
+            answer, [&](QStringView k) { return classOf(root, k, &key) == mark.cls; },
+            [&](const QString &row) {
+                if (!first) {
+                    buffer += kLineEnd;
+                    buffer.append(8, ' ');
+                }
+                first = false;
+                QString digest;
+                CPcConfig::getDigest(row, key, digest);
+                buffer += "<content digest=\"";
+                writable = CXmlTree::appendEscapedText(buffer, digest.toUtf8().constData(), true) && writable;
+                buffer += "\">";
+#ifdef Q_OS_WIN
+                std::string text;
+                writable = CXmlTree::appendEscapedText(text, row.toUtf8().constData(), false) && writable;
+                buffer += QByteArray::fromStdString(text).replace("\n", "\r\n").toStdString();
+#else
+                writable = CXmlTree::appendEscapedText(buffer, row.toUtf8().constData(), false) && writable;
+#endif
+                buffer += "</content>";
+                flush(1024 * 1024);
+            });
+    }
+    buffer.append(fill.skeleton, at, std::string::npos);
+    flush(0);
+    // A write error that shows only when the buffer is flushed must leave the old file intact.
+    if (!writable || !ok || !file.flush()) {
+        file.cancelWriting();
+        return writable ? -1 : 0;
+    }
+    return file.commit() ? 1 : -1;
 }
 
 // The same through the DOM, for templates the tree does not take.
@@ -271,10 +377,12 @@ int CPcConfig::fill(const QString &answer, bool onlyIfEmpty)
     if (CXmlFile::read(templPath, templ) != CXmlFile::Parsed)
         return -1;
     const QString now = CXmlFile::timeStamp();
+    // The usual template goes through the tree and is written as it is made; others through the DOM.
+    TreeFill treeFill;
+    const bool streamed = prepareTreeFill(templ, answer, now.toStdString(), &treeFill);
     QByteArray filled;
-    if (!fillTree(templ, answer, now.toStdString(), &filled) && !fillDom(templ, answer, now, &filled))
+    if (!streamed && !fillDom(templ, answer, now, &filled))
         return -1;
-    templ.clear();
 
     if (!isBound())
         return -1;
@@ -290,6 +398,13 @@ int CPcConfig::fill(const QString &answer, bool onlyIfEmpty)
             return 1;
     } else if (!CXmlFile::prepareFill(m_filePath, raw)) {
         return -1;
+    }
+    if (streamed) {
+        const int written = writeTreeFill(treeFill, answer, m_filePath);
+        if (written != 0)
+            return written > 0 ? 0 : -1;
+        if (!fillDom(templ, answer, now, &filled))
+            return -1;
     }
     return CXmlFile::storeBytes(m_filePath, filled, raw) ? 0 : -1;
 }

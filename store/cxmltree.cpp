@@ -405,6 +405,11 @@ void CXmlTree::setAttribute(pugi::xml_node e, const char *name, const QString &v
     setAttribute(e, name, value.toStdString());
 }
 
+bool CXmlTree::appendEscapedText(std::string &out, const char *s, bool attribute)
+{
+    return appendEscaped(out, s, attribute);
+}
+
 pugi::xml_node CXmlTree::appendTextChild(pugi::xml_node parent, const char *tag, const QString &text)
 {
     pugi::xml_node e = parent.append_child(tag);

@@ -55,6 +55,9 @@ public:
         }
         return pugi::xml_node();
     }
+    // Appends s escaped as serialize() writes it in text, or in an attribute value; false when s
+    // holds a character the writer cannot write.
+    static bool appendEscapedText(std::string &out, const char *s, bool attribute);
     // A new last child element holding one text node.
     pugi::xml_node appendTextChild(pugi::xml_node parent, const char *tag, const QString &text);
     // After a write: drops the new text nodes that a reader of the bytes written does not see (empty
