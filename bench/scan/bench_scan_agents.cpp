@@ -1,6 +1,6 @@
-// bench_scan_agents <first address> <count> [short|extended|silent|real16|dollars|carets|hostile]: fake
-// client agents on <count> consecutive addresses from <first address>, port 2211, for the scan and push
-// benchmarks. real16, dollars and carets answer with an answer of just under 16 MiB (see
+// bench_scan_agents <first address> <count> [short|extended|silent|real16|dollars|carets|letters|hostile]:
+// fake client agents on <count> consecutive addresses from <first address>, port 2211, for the scan and
+// push benchmarks. real16, dollars, carets and letters answer with an answer of just under 16 MiB (see
 // CHostileAnswers); hostile is real16 on all but the last address and dollars on the last. Prints
 // "listening <n>" once all listen; when its standard input closes it prints
 // "pushes <n> bytes <total>" (file pushes received whole) and ends. Push payloads are counted, not
@@ -23,7 +23,7 @@ int main(int argc, char **argv)
     if (args.size() < 3) {
         std::fprintf(stderr,
             "usage: bench_scan_agents <first address> <count> "
-            "[short|extended|silent|real16|dollars|carets|hostile]\n");
+            "[short|extended|silent|real16|dollars|carets|letters|hostile]\n");
         return 2;
     }
     // One listening socket per agent, and the connections of a push on top.
@@ -51,6 +51,8 @@ int main(int argc, char **argv)
             config.answer = CHostileAnswers::realRows(config.uuid, label);
         else if (mode == QLatin1String("dollars") || mode == QLatin1String("hostile"))
             config.answer = CHostileAnswers::dollars(config.uuid, label);
+        else if (mode == QLatin1String("letters"))
+            config.answer = CHostileAnswers::letters(config.uuid, label);
         else if (mode == QLatin1String("carets"))
             config.answer = CHostileAnswers::carets(config.uuid, label);
         auto *agent = new CFakeAgent(config, &app);

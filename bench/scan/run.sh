@@ -85,7 +85,7 @@ if [ "${BRAMIX_BENCH_SCAN_STEP:-}" = hostile ]; then
     exit 0
 fi
 if [ "${BRAMIX_BENCH_SCAN_STEP:-}" = fill ]; then
-    for kind in real16 dollars carets; do "$stage/bench_scan" fill $kind; done
+    for kind in real16 dollars carets letters; do "$stage/bench_scan" fill $kind; done
     exit 0
 fi
 

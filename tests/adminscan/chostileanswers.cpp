@@ -42,6 +42,13 @@ QString CHostileAnswers::dollars(const QString &uuid, const QString &hostLabel)
     return text;
 }
 
+QString CHostileAnswers::letters(const QString &uuid, const QString &hostLabel)
+{
+    QString text = identity(uuid, hostLabel) + QStringLiteral("^Software:");
+    text += QStringLiteral("a$").repeated(unitsLeft(text) / 2);
+    return text;
+}
+
 QString CHostileAnswers::carets(const QString &uuid, const QString &hostLabel)
 {
     QString text = identity(uuid, hostLabel);

@@ -14,6 +14,8 @@ public:
     static QString realRows(const QString &uuid, const QString &hostLabel);
     // One Software block of nothing but "$": millions of empty rows.
     static QString dollars(const QString &uuid, const QString &hostLabel);
+    // One Software block of millions of one-letter rows, whose file is ten times the answer.
+    static QString letters(const QString &uuid, const QString &hostLabel);
     // Nothing but "^" after the identity: millions of empty class blocks.
     static QString carets(const QString &uuid, const QString &hostLabel);
 
