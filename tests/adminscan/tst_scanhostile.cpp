@@ -4,6 +4,7 @@
 #include "cnetnsguard.h"
 #include "cset.h"
 #include "ctestdialogs.h"
+#include "ctestmemory.h"
 #include "qtm.h"
 
 #include <QProcess>
@@ -15,29 +16,8 @@
 
 namespace {
 
-// Under AddressSanitizer memory is the sanitizer's (red zones, a quarantine of freed blocks): its
-// figures say nothing about ours, so only plain builds check them.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMemoryFiguresMean = false;
-#else
-constexpr bool kMemoryFiguresMean = true;
-#endif
-
 // Set in the child that plays the agents: "<first address> <count>".
 const char kAgentsVariable[] = "BRAMIX_TEST_HOSTILE_AGENTS";
-
-// A field of /proc/self/status in KiB, 0 when there is none.
-qint64 statusKiB(const char *field)
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(QByteArray(field) + ':'))
-            return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
-}
 
 QString uuidOf(quint32 address)
 {
@@ -114,10 +94,8 @@ private slots:
             agents.waitForReadyRead(1000);
         QCOMPARE(agents.readLine().trimmed(), QByteArray("listening ") + QByteArray::number(count));
 
-        QFile refs("/proc/self/clear_refs");
-        const bool measured = refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
-        refs.close();
-        const qint64 before = statusKiB("VmRSS");
+        const bool measured = CTestMemory::resetPeak();
+        const qint64 before = CTestMemory::statusKiB("VmRSS");
         {
             qtm w;
             w.init();
@@ -125,7 +103,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(w.m_scanStarted > 0 && w.m_scanFinished == w.m_scanStarted, 240000);
             QCOMPARE(w.m_found, count);
         }
-        const qint64 peak = statusKiB("VmHWM");
+        const qint64 peak = CTestMemory::statusKiB("VmHWM");
         qInfo("console peak %lld KiB (%lld KiB before the scan)", peak, before);
         agents.closeWriteChannel();
         QVERIFY(agents.waitForFinished(30000));
@@ -148,7 +126,7 @@ private slots:
             else
                 QCOMPARE(rows, 0);
         }
-        if (kMemoryFiguresMean && measured)
+        if (CTestMemory::figuresMean && measured)
             QVERIFY2(peak < 512 * 1024, qPrintable(QString::number(peak)));
         QVERIFY(CAdminTestRun::dialogs().messages.isEmpty());
     }

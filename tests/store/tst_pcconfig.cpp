@@ -1,6 +1,7 @@
 #include "cpcconfig.h"
 #include "cset.h"
 #include "cstoretestrun.h"
+#include "ctestmemory.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,14 +14,6 @@
 #endif
 
 namespace {
-
-// Under AddressSanitizer memory is the sanitizer's (red zones, a quarantine of freed blocks): its
-// figures say nothing about ours, so only plain builds check them.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMemoryFiguresMean = false;
-#else
-constexpr bool kMemoryFiguresMean = true;
-#endif
 
 const QString kUuid = QStringLiteral("{6f1c2a3b-0d4e-4f50-9a8b-7c6d5e4f3a21}");
 const QString kFile = kUuid + QStringLiteral(".xml");
@@ -53,19 +46,6 @@ QDomDocument load(const QString &name = kFile)
     QDomDocument doc;
     CStoreTestRun::parses(name, &doc);
     return doc;
-}
-
-// A field of /proc/self/status in KiB, 0 when there is none.
-qint64 statusKiB(const char *field)
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(QByteArray(field) + ':'))
-            return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
 }
 
 bool isTimeStamp(const QString &text)
@@ -444,10 +424,8 @@ private slots:
 #if defined(__GLIBC__)
         malloc_trim(0);
 #endif
-        QFile refs("/proc/self/clear_refs");
-        const bool measured = refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
-        refs.close();
-        const qint64 before = statusKiB("VmRSS");
+        const bool measured = CTestMemory::resetPeak();
+        const qint64 before = CTestMemory::statusKiB("VmRSS");
         QElapsedTimer timer;
         timer.start();
         {
@@ -456,12 +434,12 @@ private slots:
             QCOMPARE(cfg.createFromTemplate(answer), 0);
         }
         const qint64 ms = timer.elapsed();
-        const qint64 grown = statusKiB("VmHWM") - before;
+        const qint64 grown = CTestMemory::statusKiB("VmHWM") - before;
         qInfo("%lld ms, peak %lld KiB above the resident size before the fill", ms, grown);
         QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
         // One block of 512K "$" made a document of as many elements: 1.3 GiB. The file is written as
         // it is made: not even the file is held.
-        if (kMemoryFiguresMean && measured)
+        if (CTestMemory::figuresMean && measured)
             QVERIFY2(grown < 32 * 1024, qPrintable(QString::number(grown)));
         const QDomDocument doc = load();
         QCOMPARE(doc.documentElement().firstChildElement("Software").elementsByTagName("content").count(), software);
