@@ -2,6 +2,7 @@
 
 #include "cstorepath.h"
 #include "cxmlfile.h"
+#include "cxmlsyntax.h"
 
 #include <QAtomicInt>
 #include <QDomDocument>
@@ -114,14 +115,14 @@ bool parseFast(const QByteArray &raw, QMap<QString, QStringList> &log)
         for (; record; record = record.next_sibling()) {
             if (record.type() != pugi::node_element)
                 continue;
-            QString entry = QString::fromUtf8(record.attribute("time").value());
+            QString entry = CXmlSyntax::text(record.attribute("time").value());
             entry += QLatin1Char('^');
-            entry += QString::fromUtf8(record.attribute("type").value());
+            entry += CXmlSyntax::text(record.attribute("type").value());
             entry += QLatin1Char('^');
-            entry += QString::fromUtf8(record.attribute("digest").value());
+            entry += CXmlSyntax::text(record.attribute("digest").value());
             entries.append(entry);
         }
-        out[QString::fromUtf8(cls.name())] = entries;
+        out[CXmlSyntax::text(cls.name())] = entries;
     }
     for (auto it = out.constBegin(); it != out.constEnd(); ++it)
         log[it.key()] = it.value();

@@ -124,18 +124,6 @@ bool validChars(const uchar *p, const uchar *e)
     return true;
 }
 
-// UTF-8 text to a string, keeping a leading U+FEFF (QString::fromUtf8 drops it as a byte order mark;
-// inside a value it is a character like any other).
-QString fromUtf8(const char *p, qsizetype n)
-{
-    qsizetype marks = 0;
-    while (n - 3 * marks >= 3 && std::memcmp(p + 3 * marks, "\xEF\xBB\xBF", 3) == 0)
-        ++marks;
-    if (marks == 0)
-        return QString::fromUtf8(p, n);
-    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(p + 3 * marks, n - 3 * marks);
-}
-
 // An attribute value between its quotes, checked and, when wanted, normalised as the XML rules say
 // (references replaced, each tab, line feed, carriage return or CR LF pair read as one blank).
 bool attributeValue(const uchar *p, const uchar *e, QString *out)
@@ -180,9 +168,9 @@ bool attributeValue(const uchar *p, const uchar *e, QString *out)
     }
     if (out) {
         if (plain)
-            *out = fromUtf8(reinterpret_cast<const char *>(start), e - start);
+            *out = CXmlSyntax::text(reinterpret_cast<const char *>(start), e - start);
         else
-            *out = fromUtf8(buf.constData(), buf.size());
+            *out = CXmlSyntax::text(buf.constData(), buf.size());
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include "cpcconfig.h"
 #include "cstorepath.h"
 #include "cxmlfile.h"
+#include "cxmlsyntax.h"
 #include "cxmltree.h"
 
 #include <QDomElement>
@@ -126,9 +127,9 @@ NoticeFlags flagsOf(const CXmlTree &tree)
         const pugi::xml_attribute a = e.attribute("UUID");
         if (!a)
             continue;
-        const QString uuid = QString::fromUtf8(a.value());
+        const QString uuid = CXmlSyntax::text(a.value());
         if (!flags.notice.contains(uuid))
-            flags.notice.insert(uuid, QString::fromUtf8(e.attribute("notice").value()));
+            flags.notice.insert(uuid, CXmlSyntax::text(e.attribute("notice").value()));
     }
     return flags;
 }
@@ -474,7 +475,7 @@ int CSet::addPCs(const QList<NewPC> &clients, QStringList *added)
             QSet<QString> known;
             for (pugi::xml_node e = CXmlTree::firstChildElement(tree.root(), "pc"); e; e = e.next_sibling()) {
                 if (e.type() == pugi::node_element && e.attribute("UUID"))
-                    known.insert(QString::fromUtf8(e.attribute("UUID").value()));
+                    known.insert(CXmlSyntax::text(e.attribute("UUID").value()));
             }
             for (const NewPC &client : clients) {
                 if (!CStorePath::isSafeUuid(client.uuid) || known.contains(client.uuid))

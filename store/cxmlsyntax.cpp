@@ -174,3 +174,13 @@ CXmlSyntax::DeclarationState CXmlSyntax::declaration(const char *begin, const ch
     }
     return Taken;
 }
+
+QString CXmlSyntax::text(const char *p, qsizetype n)
+{
+    qsizetype marks = 0;
+    while (n - 3 * marks >= 3 && std::memcmp(p + 3 * marks, "\xEF\xBB\xBF", 3) == 0)
+        ++marks;
+    if (marks == 0)
+        return QString::fromUtf8(p, n);
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(p + 3 * marks, n - 3 * marks);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 // The lexical rules of XML as the store's DOM reader applies them, for the store's fast readers (the
@@ -52,6 +53,11 @@ public:
             return 0;
         return n;
     }
+
+    // UTF-8 text of a value to a string, keeping a leading U+FEFF: QString::fromUtf8 drops it as a
+    // byte order mark, where inside a value it is a character like any other (the DOM reader keeps it).
+    static QString text(const char *p, qsizetype n);
+    static QString text(const char *p) { return text(p, qsizetype(qstrlen(p))); }
 
     // Length of the reference at p ('&' up to its ';'): one of the five predefined entities or a
     // character reference to an XML character; 0 for anything else (an entity of a document type is

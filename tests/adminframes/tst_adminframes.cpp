@@ -437,6 +437,11 @@ private slots:
                 + rec1 + "<!-- x --></changelog></CPU></config>";
         QTest::newRow("escaped") << QByteArray("<config><CPU><changelog><record time=\"a&amp;b\" type=\"add\" "
                                                "digest=\"&lt;x&gt;\"/></changelog></CPU></config>");
+        // U+FEFF starting a value is a character of it, not a byte order mark.
+        QTest::newRow("U+FEFF starting values")
+            << QByteArray("<config><CPU><changelog><record time=\"\xef\xbb\xbft\" type=\"add\" "
+                          "digest=\"\xef\xbb\xbf\xef\xbb\xbf"
+                          "d\"/></changelog></CPU></config>");
     }
 
     void changeLogReaderMatchesDocument()
