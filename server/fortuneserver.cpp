@@ -18,8 +18,7 @@ const int defaultMaxPushes = 64;
 const qint64 defaultBufferCap = qint64(512) * 1024 * 1024;
 const qint64 requestLimit = qint64(16) * 1024 * 1024;
 const qint64 defaultServingCap = qint64(32) * 1024 * 1024;
-// A worker needs little stack (documents live on the heap). Small stacks stay in the C library's
-// cache of thread stacks, so a thread per request costs no fresh mapping each time.
+// A worker needs little stack (documents live on the heap).
 const uint workerStackSize = 512 * 1024;
 // One readable connection is read at most this much at a time, so that a fast sender cannot keep
 // the event loop from the others.
@@ -55,11 +54,10 @@ int envCount(const char *name, int fallback)
 
 FortuneServer::FortuneServer(QObject *parent)
     : QTcpServer(parent)
-    , m_storeServing(0)
-    , m_pushServing(0)
     , m_buffered(0)
     , m_drain(nullptr)
     , m_stopping(false)
+    , m_workersStopped(false)
 {
     // Expiries are checked in steps of a tenth of the shorter wait, so a connection is closed at
     // most that much late, and thousands of open connections cost one sweep per step.
@@ -74,10 +72,12 @@ FortuneServer::~FortuneServer()
 {
     // The workers are our children: none may still run when they are deleted.
     shutdown(0);
-    for (WorkThread *worker : std::as_const(m_workers))
-        worker->wait();
-    for (WorkThread *worker : std::as_const(m_pushers))
-        worker->wait();
+    for (const Pool *pool : {&m_store, &m_push}) {
+        for (const QList<WorkThread *> *workers : {&pool->busy, &pool->idle}) {
+            for (WorkThread *worker : *workers)
+                worker->wait();
+        }
+    }
 }
 
 int FortuneServer::maxWorkers()
@@ -257,19 +257,38 @@ void FortuneServer::dispatch(qintptr descriptor, const QString &text, qint64 byt
 {
     // Queued requests are held whole; they count against the cap until a worker takes them.
     m_buffered += bytes;
-    if (WorkThread::isUpdateCheck(text))
-        m_pushQueue.enqueue(Request {descriptor, text, bytes});
-    else
-        m_storeQueue.enqueue(Request {descriptor, text, bytes});
+    (WorkThread::isUpdateCheck(text) ? m_push : m_store).queue.enqueue(Request {descriptor, text, bytes});
     startQueued();
 }
 
 void FortuneServer::startQueued()
 {
-    while (m_workers.size() < maxWorkers() && mayServe(m_storeQueue, m_storeServing))
-        startWorker(m_storeQueue.dequeue(), m_workers);
-    while (m_pushers.size() < maxPushes() && mayServe(m_pushQueue, m_pushServing))
-        startWorker(m_pushQueue.dequeue(), m_pushers);
+    if (m_workersStopped)
+        return;
+    serveQueued(m_store, maxWorkers());
+    serveQueued(m_push, maxPushes());
+}
+
+void FortuneServer::serveQueued(Pool &pool, int maxBusy)
+{
+    while (pool.busy.size() < maxBusy && mayServe(pool.queue, pool.serving)) {
+        const Request request = pool.queue.dequeue();
+        m_buffered -= request.bytes;
+        WorkThread *worker = nullptr;
+        if (!pool.idle.isEmpty()) {
+            // The worker that served last: what it used is most likely still at hand.
+            worker = pool.idle.takeLast();
+        } else {
+            worker = new WorkThread(this);
+            worker->setStackSize(workerStackSize);
+            connect(worker, &WorkThread::served, this, &FortuneServer::workerServed, Qt::QueuedConnection);
+            worker->start();
+        }
+        pool.busy.append(worker);
+        m_serving.insert(worker, request.bytes);
+        pool.serving += request.bytes;
+        worker->serve(request.descriptor, request.text);
+    }
 }
 
 // Requests start in the order they came: a large one that does not fit beside those in service
@@ -281,30 +300,18 @@ bool FortuneServer::mayServe(const QQueue<Request> &queue, qint64 serving)
     return serving == 0 || serving + queue.head().bytes <= servingCap();
 }
 
-void FortuneServer::startWorker(const Request &request, QList<WorkThread *> &pool)
-{
-    m_buffered -= request.bytes;
-    WorkThread *worker = new WorkThread(request.descriptor, request.text, this);
-    worker->setStackSize(workerStackSize);
-    connect(worker, &QThread::finished, this, &FortuneServer::workerFinished);
-    pool.append(worker);
-    m_serving.insert(worker, request.bytes);
-    (&pool == &m_workers ? m_storeServing : m_pushServing) += request.bytes;
-    worker->start();
-}
-
-void FortuneServer::workerFinished()
+void FortuneServer::workerServed()
 {
     WorkThread *worker = qobject_cast<WorkThread *>(sender());
     if (!worker)
         return;
-    if (m_workers.removeOne(worker))
-        m_storeServing -= m_serving.take(worker);
-    else if (m_pushers.removeOne(worker))
-        m_pushServing -= m_serving.take(worker);
-    else
-        return;
-    worker->deleteLater();
+    for (Pool *pool : {&m_store, &m_push}) {
+        if (pool->busy.removeOne(worker)) {
+            pool->serving -= m_serving.take(worker);
+            pool->idle.append(worker);
+            break;
+        }
+    }
     startQueued();
     if (m_drain && idle())
         m_drain->quit();
@@ -312,8 +319,8 @@ void FortuneServer::workerFinished()
 
 bool FortuneServer::idle() const
 {
-    return m_connections.isEmpty() && m_storeQueue.isEmpty() && m_pushQueue.isEmpty() && m_workers.isEmpty()
-        && m_pushers.isEmpty();
+    return m_connections.isEmpty() && m_store.queue.isEmpty() && m_push.queue.isEmpty() && m_store.busy.isEmpty()
+        && m_push.busy.isEmpty();
 }
 
 void FortuneServer::shutdown(int boundMs)
@@ -343,17 +350,22 @@ void FortuneServer::shutdown(int boundMs)
     for (qintptr descriptor : open)
         dropConnection(descriptor);
     m_expiryTimer.stop();
-    for (QQueue<Request> *queue : {&m_storeQueue, &m_pushQueue}) {
-        while (!queue->isEmpty())
-            ::close(int(queue->dequeue().descriptor));
+    for (Pool *pool : {&m_store, &m_push}) {
+        while (!pool->queue.isEmpty())
+            ::close(int(pool->queue.dequeue().descriptor));
     }
     m_buffered = 0;
-    for (QList<WorkThread *> *pool : {&m_workers, &m_pushers}) {
-        for (WorkThread *worker : std::as_const(*pool))
-            worker->requestStop();
+    m_workersStopped = true;
+    for (const Pool *pool : {&m_store, &m_push}) {
+        for (const QList<WorkThread *> *workers : {&pool->busy, &pool->idle}) {
+            for (WorkThread *worker : *workers)
+                worker->requestStop();
+        }
     }
-    for (QList<WorkThread *> *pool : {&m_workers, &m_pushers}) {
-        for (WorkThread *worker : std::as_const(*pool))
-            worker->wait(QDeadlineTimer(2000));
+    for (const Pool *pool : {&m_store, &m_push}) {
+        for (const QList<WorkThread *> *workers : {&pool->busy, &pool->idle}) {
+            for (WorkThread *worker : *workers)
+                worker->wait(QDeadlineTimer(2000));
+        }
     }
 }

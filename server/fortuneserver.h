@@ -20,7 +20,9 @@ class WorkThread;
 // wait, or no whole frame within the deadline, is closed without a reply.
 //
 // Change notices run in a pool of at most maxWorkers() workers; update checks, whose pushes wait on
-// the client, in a pool of their own (maxPushes()), so slow readers never hold store work up. The
+// the client, in a pool of their own (maxPushes()), so slow readers never hold store work up. A
+// pool's workers are started as they are first needed and live until the shutdown, each serving
+// one request after another. The
 // bytes of incomplete requests across all connections are capped (bufferCap()); a connection that
 // would pass the cap, or whose frame is larger than any real request (maxRequestBytes()), is closed
 // with nothing written. Requests in service count too: a worker holds several copies of its request
@@ -43,7 +45,8 @@ public:
     // cut short never leaves one half written.
     void shutdown(int boundMs);
 
-    int workerCount() const { return int(m_workers.size() + m_pushers.size()); }
+    // Workers serving a request now.
+    int workerCount() const { return int(m_store.busy.size() + m_push.busy.size()); }
 
     // Workers for change notices at once: 32. Tests and benchmarks change it through
     // BRAMIX_TEST_SERVER_MAX_WORKERS, which nothing else reads.
@@ -67,7 +70,7 @@ private slots:
     void connectionReadable(QSocketDescriptor socket);
     void closeExpiredConnections();
     void resumeWhenDescriptorsFree();
-    void workerFinished();
+    void workerServed();
 
 private:
     struct Connection
@@ -86,27 +89,32 @@ private:
         qint64 bytes;
     };
 
+    struct Pool
+    {
+        QQueue<Request> queue;
+        QList<WorkThread *> busy;
+        QList<WorkThread *> idle; // started, waiting for a request
+        qint64 serving = 0; // request bytes of the busy workers
+    };
+
     bool readFrom(qintptr descriptor, Connection *c);
     bool announcesTooMuch(const Connection &c) const;
     void dropConnection(qintptr descriptor);
     void dispatch(qintptr descriptor, const QString &text, qint64 bytes);
     void startQueued();
+    void serveQueued(Pool &pool, int maxBusy);
     static bool mayServe(const QQueue<Request> &queue, qint64 serving);
-    void startWorker(const Request &request, QList<WorkThread *> &pool);
     bool idle() const;
 
     QHash<qintptr, Connection *> m_connections;
-    QQueue<Request> m_storeQueue;
-    QQueue<Request> m_pushQueue;
-    QList<WorkThread *> m_workers;
-    QList<WorkThread *> m_pushers;
-    QHash<WorkThread *, qint64> m_serving; // each running worker's request bytes
-    qint64 m_storeServing; // their sums per pool
-    qint64 m_pushServing;
+    Pool m_store;
+    Pool m_push;
+    QHash<WorkThread *, qint64> m_serving; // each busy worker's request bytes
     qint64 m_buffered;
     QTimer m_expiryTimer;
     QTimer m_acceptTimer; // while accepting is paused for want of descriptors
     int m_maxPending;
     QEventLoop *m_drain; // runs while a shutdown lets begun requests finish
     bool m_stopping;
+    bool m_workersStopped; // the pools take no request any more
 };

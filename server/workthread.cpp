@@ -9,6 +9,7 @@
 #include "cupdatelog.h"
 #include "cupdatethread.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <unistd.h>
@@ -27,10 +28,10 @@ int envMs(const char *name, int fallback)
 }
 } // namespace
 
-WorkThread::WorkThread(qintptr socketDescriptor, const QString &request, QObject *parent)
+WorkThread::WorkThread(QObject *parent)
     : QThread(parent)
-    , m_descriptor(socketDescriptor)
-    , m_request(request)
+    , m_pending(false)
+    , m_descriptor(-1)
     , m_socket(nullptr)
     , m_stop(0)
 { }
@@ -54,12 +55,43 @@ bool WorkThread::isUpdateCheck(const QString &request)
     return request.section(QLatin1Char(':'), 0, 0) == QLatin1String("update");
 }
 
+void WorkThread::serve(qintptr socketDescriptor, const QString &request)
+{
+    QMutexLocker lock(&m_mutex);
+    m_descriptor = socketDescriptor;
+    m_request = request;
+    m_pending = true;
+    m_wake.wakeOne();
+}
+
 void WorkThread::requestStop()
 {
+    QMutexLocker lock(&m_mutex);
     m_stop.storeRelease(1);
+    m_wake.wakeOne();
 }
 
 void WorkThread::run()
+{
+    for (;;) {
+        {
+            QMutexLocker lock(&m_mutex);
+            while (!m_pending && !stopped())
+                m_wake.wait(&m_mutex);
+            if (!m_pending)
+                return;
+            m_pending = false;
+        }
+        serveConnection();
+        m_request.clear();
+        // Nothing runs an event loop here: objects of this thread deleted later (by the socket's
+        // machinery) are deleted now, not when the thread ends.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        emit served();
+    }
+}
+
+void WorkThread::serveConnection()
 {
     QTcpSocket socket;
     m_socket = &socket;
@@ -69,12 +101,12 @@ void WorkThread::run()
         m_socket = nullptr;
         return;
     }
-    serve();
+    serveRequest();
     closeConnection();
     m_socket = nullptr;
 }
 
-void WorkThread::serve()
+void WorkThread::serveRequest()
 {
     const QString keyword = m_request.section(QLatin1Char(':'), 0, 0);
     if (keyword == QLatin1String("changelog"))

@@ -2,26 +2,37 @@
 
 #include <QAtomicInt>
 #include <QDeadlineTimer>
+#include <QMutex>
 #include <QString>
 #include <QTcpSocket>
 #include <QThread>
+#include <QWaitCondition>
 
-// Serves one request of the server port whose frame the listener has read whole: applies a change
-// notice or answers an update check on the connection, and ends. The listener reads the frame, so a
-// worker never waits for a peer's request; it only writes the reply (or the push) and closes.
+// A worker of the server port. It lives as long as the listener and serves one request after
+// another: the listener hands it a request whose frame it has read whole (serve()), and the worker
+// applies the change notice or answers the update check on that connection, closes it and signals
+// served(). The listener reads the frame, so a worker never waits for a peer's request; it only
+// writes the reply (or the push) and closes. A worker that lives on keeps the memory its requests
+// use (the C library keeps it for its thread), so the next request does not take it afresh from
+// the kernel.
 class WorkThread : public QThread
 {
     Q_OBJECT
 
 public:
-    WorkThread(qintptr socketDescriptor, const QString &request, QObject *parent);
+    explicit WorkThread(QObject *parent);
     ~WorkThread() override;
+
+    // Hands an idle worker its next request: the connection and the frame's text. Called in the
+    // application thread, only between start() and served(), or after served().
+    void serve(qintptr socketDescriptor, const QString &request);
 
     // Whether the request is an update check (served in the push pool) rather than store work.
     static bool isUpdateCheck(const QString &request);
 
-    // Asks a running worker to end early: every wait for the peer ends, a running push is
-    // interrupted. Store work in progress finishes (a file is replaced whole or not at all).
+    // Asks the worker to end: every wait for the peer ends, a running push is interrupted, and the
+    // thread ends after its request. Store work in progress finishes (a file is replaced whole or
+    // not at all). A worker asked to stop takes no further request.
     void requestStop();
 
     // Longest wait for more bytes (30000 ms), and the longest a request may take to arrive as a
@@ -34,18 +45,24 @@ public:
 
 signals:
     void error(QTcpSocket::SocketError socketError);
+    // A request has been served and its connection closed; emitted in the worker's thread.
+    void served();
 
 protected:
     void run() override;
 
 private:
-    void serve();
+    void serveConnection();
+    void serveRequest();
     void serveChangeNotice();
     void serveUpdateCheck();
     void writeReply(const QString &text);
     void closeConnection();
     bool stopped() const { return m_stop.loadAcquire() != 0; }
 
+    QMutex m_mutex;
+    QWaitCondition m_wake;
+    bool m_pending; // a request handed over and not yet taken (under m_mutex)
     qintptr m_descriptor;
     QString m_request;
     QTcpSocket *m_socket;

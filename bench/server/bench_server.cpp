@@ -506,15 +506,20 @@ int main(int argc, char **argv)
             o.big, bigSent.load() / 1048576.0, bigClosed.load());
     std::printf("server %s; peak resident memory %.1f MiB\n", serverAlive ? "running" : "DIED", peakKiB / 1024.0);
 
-    // The server's CPU time over the run, from /proc (user + system ticks).
+    // The server's CPU time over the run (user + system ticks) and its page faults, from /proc: a
+    // server that hands memory back to the kernel and takes it again at once pays for it in faults.
     double serverCpuS = 0;
+    qint64 minorFaults = -1, majorFaults = -1;
     {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(server.processId()));
         if (stat.open(QIODevice::ReadOnly)) {
             const QByteArray line = stat.readAll();
             const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
-            if (f.size() > 12)
+            if (f.size() > 12) {
+                minorFaults = f.at(7).toLongLong();
+                majorFaults = f.at(9).toLongLong();
                 serverCpuS = (f.at(11).toLongLong() + f.at(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
+            }
         }
     }
     server.kill();
@@ -539,8 +544,10 @@ int main(int argc, char **argv)
     std::printf("sent %d notices (%d items each) from %d clients at once in %.2f s: %d acknowledged\n", int(all.size()),
         o.items, o.connections, elapsedMs / 1000.0, acked);
     std::printf("throughput: %.0f notices/s\n", acked * 1000.0 / qMax<qint64>(1, elapsedMs));
-    std::printf("server CPU: %.2f s, %.2f ms per notice; load average at the end: %s\n", serverCpuS,
-        acked ? serverCpuS * 1000.0 / acked : 0.0, loadAverage().constData());
+    std::printf("server CPU: %.2f s, %.2f ms per notice; page faults: %lld minor, %lld major (%.1f per notice); "
+                "load average at the end: %s\n",
+        serverCpuS, acked ? serverCpuS * 1000.0 / acked : 0.0, minorFaults, majorFaults,
+        acked ? double(minorFaults + majorFaults) / acked : 0.0, loadAverage().constData());
     std::printf("latency: p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", pct(0.50), pct(0.99),
         lat.empty() ? 0.0 : lat.back() / 1000.0);
     auto cpct = [&](double p) { return conn.empty() ? 0.0 : conn[size_t(p * double(conn.size() - 1))] / 1000.0; };
@@ -553,40 +560,52 @@ int main(int argc, char **argv)
     std::vector<std::vector<const Result *>> byClient(o.clients);
     for (const Result &r : all)
         byClient[r.client].push_back(&r);
-    int badFiles = 0, missing = 0, duplicated = 0, unexpected = 0;
-    for (int c = 0; c < o.clients; ++c) {
-        if (byClient[c].empty())
-            continue;
-        QFile f(dir + QLatin1Char('/') + uuidOf(c) + QStringLiteral(".xml"));
-        QDomDocument doc;
-        if (!f.open(QIODevice::ReadOnly) || !doc.setContent(&f)) {
-            ++badFiles;
-            continue;
-        }
-        QHash<QString, int> contentCount, recordCount;
-        const QDomElement sw = doc.documentElement().firstChildElement(QStringLiteral("Software"));
-        for (QDomElement e = sw.firstChildElement(QStringLiteral("content")); !e.isNull();
-             e = e.nextSiblingElement(QStringLiteral("content")))
-            contentCount[e.text()]++;
-        const QDomElement log = sw.firstChildElement(QStringLiteral("changelog"));
-        for (QDomElement e = log.firstChildElement(QStringLiteral("record")); !e.isNull();
-             e = e.nextSiblingElement(QStringLiteral("record")))
-            recordCount[e.text()]++;
-        for (const Result *r : byClient[c]) {
-            for (int k = 0; k < o.items; ++k) {
-                const QString row = itemRow(r->notice, k);
-                const int cc = contentCount.value(row), rc = recordCount.value(row);
-                if (r->acked) {
-                    if (cc == 0 || rc == 0)
-                        ++missing;
-                    else if (cc > 1 || rc > 1)
-                        ++duplicated;
-                } else if (cc || rc) {
-                    ++unexpected;
+    // The files are checked by several threads at once: parsing thousands of them one by one takes
+    // far longer than the run itself.
+    std::atomic<int> badFiles {0}, missing {0}, duplicated {0}, unexpected {0};
+    std::atomic<int> nextClient {0};
+    auto checkFiles = [&] {
+        for (int c = nextClient.fetch_add(1); c < o.clients; c = nextClient.fetch_add(1)) {
+            if (byClient[c].empty())
+                continue;
+            QFile f(dir + QLatin1Char('/') + uuidOf(c) + QStringLiteral(".xml"));
+            QDomDocument doc;
+            if (!f.open(QIODevice::ReadOnly) || !doc.setContent(&f)) {
+                ++badFiles;
+                continue;
+            }
+            QHash<QString, int> contentCount, recordCount;
+            const QDomElement sw = doc.documentElement().firstChildElement(QStringLiteral("Software"));
+            for (QDomElement e = sw.firstChildElement(QStringLiteral("content")); !e.isNull();
+                 e = e.nextSiblingElement(QStringLiteral("content")))
+                contentCount[e.text()]++;
+            const QDomElement log = sw.firstChildElement(QStringLiteral("changelog"));
+            for (QDomElement e = log.firstChildElement(QStringLiteral("record")); !e.isNull();
+                 e = e.nextSiblingElement(QStringLiteral("record")))
+                recordCount[e.text()]++;
+            for (const Result *r : byClient[c]) {
+                for (int k = 0; k < o.items; ++k) {
+                    const QString row = itemRow(r->notice, k);
+                    const int cc = contentCount.value(row), rc = recordCount.value(row);
+                    if (r->acked) {
+                        if (cc == 0 || rc == 0)
+                            ++missing;
+                        else if (cc > 1 || rc > 1)
+                            ++duplicated;
+                    } else if (cc || rc) {
+                        ++unexpected;
+                    }
                 }
             }
         }
+    };
+    std::vector<std::unique_ptr<QThread>> checkers;
+    for (int t = 0; t < qMax(1, QThread::idealThreadCount()); ++t) {
+        checkers.emplace_back(QThread::create(checkFiles));
+        checkers.back()->start();
     }
+    for (auto &t : checkers)
+        t->wait();
     QFile listFile(dir + QStringLiteral("/list.xml"));
     QDomDocument list;
     int flagged = 0, touched = 0;
@@ -603,8 +622,8 @@ int main(int argc, char **argv)
     }
     std::printf("check (%lld ms): %d files unreadable, %d items missing, %d stored twice, %d stored without "
                 "acknowledgement; list.xml %s, %d of %d touched clients flagged \"no\"\n",
-        check.elapsed(), badFiles, missing, duplicated, unexpected, listOk ? "parses" : "DOES NOT PARSE", flagged,
-        touched);
+        check.elapsed(), badFiles.load(), missing.load(), duplicated.load(), unexpected.load(),
+        listOk ? "parses" : "DOES NOT PARSE", flagged, touched);
     if (o.keep)
         std::printf("kept: %s\n", qPrintable(tmp.path()));
     const bool ok = badFiles == 0 && missing == 0 && duplicated == 0 && unexpected == 0 && listOk && flagged == touched

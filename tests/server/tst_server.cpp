@@ -52,6 +52,60 @@ bool parsePushes(QByteArray bytes, QList<Push> *out)
     }
     return true;
 }
+
+// An inventory file as the console leaves it, with rows Software packages.
+QByteArray inventoryWithSoftware(int rows)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<pcconfig lastupdate=\"May 4 2026 10:00:00\">\n"
+                     "    <CPU lastupdate=\"May 4 2026 10:00:00\">\n"
+                     "        <content digest=\"Intel(R) Core(TM) i7 CPU\">Name=Intel(R) Core(TM) i7 CPU\n</content>\n"
+                     "    </CPU>\n    <Software lastupdate=\"May 4 2026 10:00:00\">\n";
+    for (int i = 0; i < rows; ++i) {
+        const QByteArray caption = "Package " + QByteArray::number(i) + " with a long descriptive name";
+        xml += "        <content digest=\"" + caption + "\">Caption=" + caption + "\nVendor=Vendor "
+            + QByteArray::number(i % 37) + "\nVersion=1." + QByteArray::number(i)
+            + "\nInstallDate=20090713\n</content>\n";
+    }
+    xml += "    </Software>\n</pcconfig>\n";
+    return xml;
+}
+
+// Minor and major page faults of a process so far, from /proc.
+qint64 pageFaults(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return f.size() > 9 ? f.at(7).toLongLong() + f.at(9).toLongLong() : -1;
+}
+
+// Sends one notice per socket, all at once, and waits for every acknowledgement.
+bool noticeRound(const QStringList &uuids, int round)
+{
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    for (int i = 0; i < uuids.size(); ++i) {
+        sockets.emplace_back(new QTcpSocket);
+        sockets.back()->connectToHost("127.0.0.1", 2210);
+    }
+    for (int i = 0; i < uuids.size(); ++i) {
+        if (!sockets[i]->waitForConnected(5000))
+            return false;
+        sockets[i]->write(ServerFixture::frame(CMessages::buildChangeNotice(uuids[i],
+            {QStringLiteral("Software$add$Caption=Round %1 of %2\n").arg(round).arg(i),
+                QStringLiteral("Software$add$Caption=Round %1 of %2, second\n").arg(round).arg(i)})));
+        sockets[i]->flush();
+    }
+    for (auto &s : sockets) {
+        if (!CTestEnvironment::waitFor([&] {
+                s->waitForReadyRead(20);
+                return s->bytesAvailable() >= 30;
+            }))
+            return false;
+    }
+    return true;
+}
 } // namespace
 
 class TestServer : public QObject
@@ -446,6 +500,52 @@ private slots:
             QCOMPARE(contents(f.file(uuids[i] + ".xml"), "CPU"), QStringList {"Name=cpu " + QString::number(i) + "\n"});
             QCOMPARE(CTestXml::noticeOf(f.file("list.xml"), uuids[i]), QStringLiteral("no"));
         }
+    }
+
+    // Notices at real inventory sizes, many at once: the server keeps the memory a notice needs for
+    // the next one instead of handing it back to the kernel and faulting it in again. Each notice
+    // reads, parses and writes a file of some hundred kilobytes; taking that memory afresh costs
+    // hundreds of page faults a notice, reusing it a few.
+    void noticesReuseTheirMemory_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("firstNotice");
+        QTest::newRow("300 rows") << 300 << false;
+        QTest::newRow("1500 rows") << 1500 << false;
+        QTest::newRow("1500 rows, first notice of each client") << 1500 << true;
+    }
+
+    void noticesReuseTheirMemory()
+    {
+        QFETCH(int, rows);
+        QFETCH(bool, firstNotice);
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        const int clients = 48;
+        QStringList uuids;
+        for (int i = 0; i < clients; ++i) {
+            uuids << QStringLiteral("{00000000-0000-4000-8000-%1}").arg(i, 12, 10, QLatin1Char('0'));
+            QVERIFY(f.addClient(uuids.last(), false));
+            QVERIFY(CTestEnvironment::writeFile(f.file(uuids.last() + ".xml"), inventoryWithSoftware(rows)));
+        }
+        if (!firstNotice) {
+            QByteArray list = CTestEnvironment::readFile(f.file("list.xml"));
+            list.replace("notice=\"yes\"", "notice=\"no\"");
+            QVERIFY(CTestEnvironment::writeFile(f.file("list.xml"), list));
+        }
+        QVERIFY(f.startConsole());
+        // A first round settles what every worker needs.
+        QVERIFY(noticeRound(uuids, 0));
+        const qint64 before = pageFaults(f.process().processId());
+        QVERIFY(before >= 0);
+        const int rounds = 6;
+        for (int r = 1; r <= rounds; ++r)
+            QVERIFY(noticeRound(uuids, r));
+        const double perNotice = double(pageFaults(f.process().processId()) - before) / (rounds * clients);
+        QVERIFY2(perNotice < 40, qPrintable(QStringLiteral("%1 page faults per notice").arg(perNotice)));
+        const QStringList stored = contents(f.file(uuids.first() + ".xml"), "Software");
+        QCOMPARE(stored.size(), rows + 2 * (rounds + 1));
+        QCOMPARE(stored.last(), QStringLiteral("Caption=Round %1 of 0, second\n").arg(rounds));
     }
 
     // A client that asks for an update and then reads nothing loses its push, and so its worker,
