@@ -1,7 +1,9 @@
 #include "bxserverservice.h"
 
+#include "catomicfile.h"
 #include "cmessages.h"
 #include "cset.h"
+#include "cstorepath.h"
 #include "fortuneserver.h"
 
 #include <QHostAddress>
@@ -11,6 +13,9 @@
 namespace {
 // How long a stop waits for running workers and pushes before it interrupts them.
 const int stopBoundMs = 10000;
+// A store file's replacement takes well under a second; a temporary file older than this was left
+// by a process that died while writing it.
+const int staleTemporarySeconds = 5 * 60;
 
 void logSuccess(const QString &text)
 {
@@ -41,6 +46,8 @@ BXServerService::~BXServerService() { }
 void BXServerService::start()
 {
     raiseFileLimit();
+    // A server or console killed while it replaced a store file leaves the temporary file beside it.
+    CAtomicFile::removeStaleTemporaries(CStorePath::appDir(), staleTemporarySeconds);
     // Every change notice looks up its client's flag in list.xml. The store keeps the list it parsed
     // last; parsing it once now spares the first burst of notices from parsing it all at once.
     {

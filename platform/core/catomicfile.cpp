@@ -1,5 +1,9 @@
 #include "catomicfile.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 bool CAtomicFile::write(const QString &path, const QByteArray &data, QString *error)
@@ -28,4 +32,21 @@ bool CAtomicFile::write(const QString &path, const QByteArray &data, QString *er
         return false;
     }
     return true;
+}
+
+int CAtomicFile::removeStaleTemporaries(const QString &dir, int minAgeSeconds)
+{
+    // The temporary file is named after its target with a dot and six random letters appended.
+    static const QRegularExpression temporary(QStringLiteral("^.+\\.xml\\.[A-Za-z]{6}$"));
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-qint64(minAgeSeconds));
+    int removed = 0;
+    const QFileInfoList entries
+        = QDir(dir).entryInfoList({QStringLiteral("*.xml.??????")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &entry : entries) {
+        if (!temporary.match(entry.fileName()).hasMatch() || entry.lastModified().toUTC() >= cutoff)
+            continue;
+        if (QFile::remove(entry.filePath()))
+            ++removed;
+    }
+    return removed;
 }

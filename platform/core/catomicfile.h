@@ -10,4 +10,10 @@ class CAtomicFile
 {
 public:
     static bool write(const QString &path, const QByteArray &data, QString *error = nullptr);
+
+    // Removes what replacements of XML files in dir cut short by a crash left behind: the temporary
+    // files named "<name>.xml.XXXXXX" (six letters, the name write() gives them) whose last change
+    // is more than minAgeSeconds old, so that none still being written is touched. Only regular
+    // files of dir itself; returns how many were removed.
+    static int removeStaleTemporaries(const QString &dir, int minAgeSeconds);
 };

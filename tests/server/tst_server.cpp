@@ -7,13 +7,18 @@
 #include <QDomDocument>
 #include <QDomElement>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QtEndian>
 
+#include <ctime>
 #include <memory>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 const QString uuidA = QStringLiteral("{6f1c1f0e-2b9a-4c39-9d7e-1a2b3c4d5e6f}");
@@ -546,6 +551,58 @@ private slots:
         const QStringList stored = contents(f.file(uuids.first() + ".xml"), "Software");
         QCOMPARE(stored.size(), rows + 2 * (rounds + 1));
         QCOMPARE(stored.last(), QStringLiteral("Caption=Round %1 of 0, second\n").arg(rounds));
+    }
+
+    // A server killed while it replaced a file leaves the temporary file the replacement was written
+    // to ("<file>.XXXXXX", six letters) beside the store's files. The next start removes such files
+    // of the application directory once they are older than any replacement still in progress could
+    // be; nothing else is touched.
+    void staleTemporariesRemovedAtStart_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("old temporary of list.xml") << "list.xml.QkTbWz" << 600 << true;
+        QTest::newRow("old temporary of a client file") << uuidA + ".xml.aZyXwV" << 86400 << true;
+        QTest::newRow("fresh temporary") << "list.xml.QkTbWz" << 5 << false;
+        QTest::newRow("temporary younger than five minutes") << "updateLog.xml.MnOpQr" << 240 << false;
+        QTest::newRow("digits in the suffix") << "list.xml.Qk1bW2" << 600 << false;
+        QTest::newRow("five letters") << "list.xml.QkTbW" << 600 << false;
+        QTest::newRow("seven letters") << "list.xml.QkTbWzA" << 600 << false;
+        QTest::newRow("not of an XML file") << "notes.txt.QkTbWz" << 600 << false;
+        QTest::newRow("no name before the suffix") << ".xml.QkTbWz" << 600 << false;
+        QTest::newRow("a store file") << "uplist.xml" << 600 << false;
+        QTest::newRow("in a subdirectory") << "backup/list.xml.QkTbWz" << 600 << false;
+        QTest::newRow("a directory") << "list.xml.DirDir/" << 600 << false;
+    }
+
+    void staleTemporariesRemovedAtStart()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, removed);
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QVERIFY(f.addClient(uuidA));
+        const bool isDir = name.endsWith(QLatin1Char('/'));
+        const QString path = f.file(isDir ? name.chopped(1) : name);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        if (isDir)
+            QVERIFY(QDir().mkpath(path));
+        else if (!QFile::exists(path))
+            QVERIFY(CTestEnvironment::writeFile(path, "<?xml version=\"1.0\"?>\n<pclist/>\n"));
+        const QByteArray before = isDir ? QByteArray() : CTestEnvironment::readFile(path);
+        timespec times[2] {};
+        times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - ageSeconds;
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
+        QVERIFY(f.startConsole());
+        QCOMPARE(QFileInfo::exists(path), !removed);
+        if (!removed && !isDir)
+            QCOMPARE(CTestEnvironment::readFile(path), before);
+        // The store's own files are all still there.
+        for (const QString &file : {QStringLiteral("list.xml"), uuidA + ".xml", QStringLiteral("uplist.xml"),
+                 QStringLiteral("updateLog.xml"), QStringLiteral("configtempl.xml")})
+            QVERIFY2(QFileInfo::exists(f.file(file)), qPrintable(file));
     }
 
     // A client that asks for an update and then reads nothing loses its push, and so its worker,
