@@ -21,14 +21,13 @@ class WorkThread;
 //
 // Change notices run in a pool of at most maxWorkers() workers; update checks, whose pushes wait on
 // the client, in a pool of their own (maxPushes()), so slow readers never hold store work up. A
-// pool's workers are started as they are first needed and live until the shutdown, each serving
-// one request after another. The
-// bytes of incomplete requests across all connections are capped (bufferCap()); a connection that
-// would pass the cap, or whose frame is larger than any real request (maxRequestBytes()), is closed
-// with nothing written. Requests in service count too: a worker holds several copies of its request
-// (the decoded text, the parsed items, the client file's tree and its serialisation), so the bytes of
-// requests being served are capped as well, in each pool (servingCap()); a request beyond it waits in
-// its queue.
+// pool's workers are started as they are first needed and live until the shutdown, each serving one
+// request after another. The bytes of incomplete requests across all connections are capped
+// (bufferCap()); a connection that would pass the cap, or whose frame is larger than any real
+// request (maxRequestBytes()), is closed with nothing written. Requests in service count too: a
+// worker holds several copies of its request (the decoded text, the parsed items, the client file's
+// tree and its serialisation), so the bytes of requests being served are capped as well, in each
+// pool (servingCap()); a request beyond it waits in its queue.
 // Near the open-file limit the listener stops accepting (the peers wait in the listen queue) until
 // descriptors are free again.
 class FortuneServer : public QTcpServer

@@ -24,7 +24,8 @@ public:
     ~WorkThread() override;
 
     // Hands an idle worker its next request: the connection and the frame's text. Called in the
-    // application thread, only between start() and served(), or after served().
+    // application thread, for a worker just started or one that has signalled served() for its
+    // last request.
     void serve(qintptr socketDescriptor, const QString &request);
 
     // Whether the request is an update check (served in the push pool) rather than store work.
