@@ -1,5 +1,7 @@
 #include "bxserverservice.h"
 
+#include <QByteArray>
+
 #include <malloc.h>
 
 namespace {
@@ -13,10 +15,14 @@ namespace {
 // heap keeps up to 8 MiB of free top: room for a notice's blocks, also for those of a client's
 // first notice, which rewrites a list.xml of 10,000 clients as well (10 page faults a notice; 50
 // when 4 MiB are kept). What an oversized request took beyond that goes back to the kernel.
+// A threshold the administrator set through GLIBC_TUNABLES is left as set.
 void keepRequestMemory()
 {
-    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);
+    const QByteArray tunables = qgetenv("GLIBC_TUNABLES");
+    if (!tunables.contains("glibc.malloc.mmap_threshold="))
+        mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+    if (!tunables.contains("glibc.malloc.trim_threshold="))
+        mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);
 }
 } // namespace
 
