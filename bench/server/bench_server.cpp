@@ -3,7 +3,7 @@
 // files hold a realistic inventory. Afterwards it checks that every acknowledged item was stored
 // exactly once, that no unacknowledged item was stored, and that every file still parses.
 //
-//   bench_server [--clients N] [--software ROWS] [--connections C] [--notices M] [--seconds S]
+//   bench_server [--help] [--clients N] [--software ROWS] [--connections C] [--notices M] [--seconds S]
 //                [--items K] [--fresh] [--keep] [--no-netns]
 //                [--drip PEERS] [--big PEERS] [--remove-notice ITEMS]
 //
@@ -16,7 +16,11 @@
 // Attacks, running while the load does (the load's notices are the real ones timed during them):
 // --drip: peers that each send one byte of a request every second; --big: peers that each send a
 // 60 MiB frame as fast as they can, again and again; --remove-notice: before the load, one notice of
-// that many "remove" items, timed on its own. The server's peak resident memory is reported.
+// that many "remove" items, timed on its own. The server's peak resident memory is reported, and
+// beside its CPU time per notice its page faults (minor and major, from /proc/<pid>/stat).
+//
+// To compare two builds, run each one's staged bench_server (it starts the BramixServer beside it)
+// in turn, sides alternating, and say the machine's load (it prints the load average at the end).
 #include "cmessages.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
@@ -37,6 +41,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -102,7 +107,14 @@ bool parse(const QStringList &args, Options *o)
             o->keep = true;
         else if (a == QLatin1String("--no-netns"))
             o->netns = false;
-        else
+        else if (a == QLatin1String("--help")) {
+            std::printf("usage: bench_server [--clients N] [--software ROWS] [--connections C] [--notices M]\n"
+                        "                    [--seconds S] [--items K] [--fresh] [--keep] [--no-netns]\n"
+                        "                    [--drip PEERS] [--big PEERS] [--remove-notice ITEMS]\n"
+                        "--no-netns: use the namespace it runs in (port 2210 must be free there; run it\n"
+                        "inside one of its own, e.g. unshare -rn with lo up, as scripts/netns-run.sh does)\n");
+            std::exit(0);
+        } else
             ok = false;
         if (!ok) {
             std::fprintf(stderr, "bench_server: bad argument %s\n", qPrintable(a));
