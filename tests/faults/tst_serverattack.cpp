@@ -8,6 +8,7 @@
 #include "crawpeer.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
+#include "ctestmemory.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -25,14 +26,6 @@
 #include <vector>
 
 namespace {
-
-// Under AddressSanitizer the server's memory is the sanitizer's (red zones, a quarantine of freed
-// blocks): its figures say nothing about the server's own buffers, so only plain builds check them.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMemoryFiguresMean = false;
-#else
-constexpr bool kMemoryFiguresMean = true;
-#endif
 
 const qint64 MiB = 1024 * 1024;
 
@@ -293,7 +286,7 @@ private slots:
             announced, sent, rssBefore, rssAfter, sizeBefore, sizeAfter);
         // What arrived, twice over for a growing buffer, and some slack for the server's own use.
         const qint64 arrivedKiB = refused ? 0 : qint64(peers) * sent / 1024;
-        if (kMemoryFiguresMean) {
+        if (CTestMemory::figuresMean) {
             QVERIFY2(rssAfter - rssBefore < 2 * arrivedKiB + 8 * 1024, "resident memory grew with the announced size");
             QVERIFY2(
                 sizeAfter - sizeBefore < 2 * arrivedKiB + 128 * 1024, "address space grew with the announced size");
@@ -407,8 +400,8 @@ private slots:
         QCOMPARE(acked, peers);
         for (const QString &uuid : std::as_const(uuids))
             QCOMPARE(CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml"))).value(row), 1);
-        QVERIFY2(!kMemoryFiguresMean || peak < 1024 * 1024, "server peak memory above 1 GiB");
-        QVERIFY2(!kMemoryFiguresMean || resident < 256 * 1024, "server kept the memory of oversized notices");
+        QVERIFY2(!CTestMemory::figuresMean || peak < 1024 * 1024, "server peak memory above 1 GiB");
+        QVERIFY2(!CTestMemory::figuresMean || resident < 256 * 1024, "server kept the memory of oversized notices");
     }
 
     // More connections than the server may open files: those beyond its limit wait in the listen
