@@ -33,7 +33,7 @@ private:
         t->setColumnCount(2);
         t->setRowCount(1);
         t->setHorizontalHeaderLabels({"pc name", "Software"});
-        t->setItem(0, 0, new QTableWidgetItem("pc1(10.0.0.1)"));
+        t->setItem(0, 0, new QTableWidgetItem("pc1(198.51.100.11)"));
         t->setItem(0, 1, new QTableWidgetItem(text));
         if (fitColumn)
             t->resizeColumnToContents(1);
