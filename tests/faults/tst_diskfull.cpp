@@ -4,6 +4,7 @@
 // and go through once space is freed.
 #include "ctestenvironment.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
 
@@ -88,13 +89,16 @@ private slots:
         QVERIFY(dir.isValid());
         const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/faults_diskhelper");
         QVERIFY(QFile::exists(helper));
+        // Room for the helper itself (a sanitizer build's is twice a plain one's) and 8 MiB for it to fill.
+        const qint64 sizeMiB = QFileInfo(helper).size() / (1024 * 1024) + 9;
         QProcess p;
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(QStringLiteral("unshare"),
             m_options
                 + QStringList {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
-                    QStringLiteral("mount -t tmpfs -o size=16m bramixfull \"$1\" && cp \"$2\" \"$1/\" && exec "
-                                   "\"$1/faults_diskhelper\" \"$3\" \"$4\""),
+                    QStringLiteral("mount -t tmpfs -o size=%1m bramixfull \"$1\" && cp \"$2\" \"$1/\" && exec "
+                                   "\"$1/faults_diskhelper\" \"$3\" \"$4\"")
+                        .arg(sizeMiB),
                     QStringLiteral("sh"), dir.path(), helper, operation, room});
         QVERIFY(p.waitForStarted(5000));
         QVERIFY(p.waitForFinished(120000));

@@ -1,6 +1,7 @@
 #include "serverfixture.h"
 
 #include "cmessages.h"
+#include "ctestmemory.h"
 #include "ctestxml.h"
 
 #include <QDir>
@@ -547,7 +548,11 @@ private slots:
         for (int r = 1; r <= rounds; ++r)
             QVERIFY(noticeRound(uuids, r));
         const double perNotice = double(pageFaults(f.process().processId()) - before) / (rounds * clients);
-        QVERIFY2(perNotice < 40, qPrintable(QStringLiteral("%1 page faults per notice").arg(perNotice)));
+        qInfo("%.1f page faults per notice", perNotice);
+        // A sanitizer build's server takes its memory from the sanitizer's allocator, not the C
+        // library's, so its faults say nothing of ours.
+        if (CTestMemory::figuresMean)
+            QVERIFY2(perNotice < 40, qPrintable(QStringLiteral("%1 page faults per notice").arg(perNotice)));
         const QStringList stored = contents(f.file(uuids.first() + ".xml"), "Software");
         QCOMPARE(stored.size(), rows + 2 * (rounds + 1));
         QCOMPARE(stored.last(), QStringLiteral("Caption=Round %1 of 0, second\n").arg(rounds));
