@@ -402,6 +402,17 @@ private slots:
             empty += "^Software:";
         QTest::newRow("empty blocks") << empty << 0;
         QTest::newRow("one-letter rows") << "^Software:" + QString("a$").repeated(units / 2) << units / 2;
+        // A block per row, cycling through every class: the rows of each class are found again among
+        // blocks of all the others.
+        const QStringList classes {"BIOS", "BaseBoard", "CDROMDrive", "CPU", "DesktopMonitor", "DiskDrive",
+            "MemoryDevice", "NetworkAdapter", "OS", "Printer", "Software", "SoundDevice", "VideoController"};
+        QString cycling;
+        int cycles = 0;
+        for (; cycling.size() < units; ++cycles) {
+            for (const QString &cls : classes)
+                cycling += "^" + cls + ":a";
+        }
+        QTest::newRow("a block per row, every class") << cycling << cycles;
         const auto real = [](int count) {
             QString rows = "^Software:";
             for (int i = 0; i < count; ++i)
