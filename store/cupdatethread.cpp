@@ -87,9 +87,17 @@ bool CUpdateThread::connectToAgent()
     QEventLoop loop;
     QTimer tick;
     const QDeadlineTimer deadline(kConnectMs);
+    QElapsedTimer connecting;
+    connecting.start();
     QObject::connect(&tick, &QTimer::timeout, &loop, [&]() {
         if (isInterruptionRequested() || deadline.hasExpired())
             loop.quit();
+        // A client that never answers (switched off, its packets dropped) stalls a push as surely as
+        // one that never reads.
+        if (!m_stallTold && connecting.elapsed() >= m_stallMs / 10) {
+            m_stallTold = true;
+            emit updateStalled(strIP);
+        }
     });
     QObject::connect(m_socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
     QObject::connect(m_socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);

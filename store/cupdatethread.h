@@ -14,9 +14,9 @@ class QTcpSocket;
 // Failure (no connection, a file that cannot be opened or read whole, a file name the agent cannot
 // receive as it is, a connection lost while sending, a peer that takes no byte for 30 s, or
 // interruption) ends the push at that file and emits updateConnectFailed instead: the agent never
-// gets a frame that announces bytes we do not send. A push that has written nothing for a tenth of
-// that deadline emits updateStalled once, so that a caller limiting its pushes can start another
-// beside it instead of waiting for the deadline. Every wait runs in slices of about 100 ms, so
+// gets a frame that announces bytes we do not send. A push that has written nothing, or is still
+// connecting, after a tenth of that deadline emits updateStalled once, so that a caller limiting its pushes can start
+// another beside it instead of waiting for the deadline. Every wait runs in slices of about 100 ms, so
 // requestInterruption() followed by wait() ends the thread promptly.
 //
 // A given socket stays the creator's: the thread never deletes it, it only disconnects it at the end
