@@ -180,6 +180,17 @@ const QString A = "{aaaaaaaa-0000-0000-0000-000000000001}";
 const QString B = "{bbbbbbbb-0000-0000-0000-000000000002}";
 const QString C = "{cccccccc-0000-0000-0000-000000000003}";
 
+// The folder editor's list: folder "Lab" holding alpha (A), and beta (B) in no folder.
+void writeLabList()
+{
+    CSet set;
+    set.openList();
+    set.addFolder("Lab", "{lab}");
+    set.addPC(A, "alpha", "127.0.0.1", "2.1", "1");
+    set.addPC(B, "beta", "127.0.0.2", "2.2", "2");
+    set.setPCFolder(A, "{lab}");
+}
+
 } // namespace
 
 class TestAdminFrames : public QObject
@@ -751,14 +762,7 @@ private slots:
         QFETCH(QStringList, list);
         QFETCH(QString, folderOfA);
         QFETCH(QString, folderOfB);
-        {
-            CSet set;
-            set.openList();
-            set.addFolder("Lab", "{lab}");
-            set.addPC(A, "alpha", "127.0.0.1", "2.1", "1");
-            set.addPC(B, "beta", "127.0.0.2", "2.2", "2");
-            set.setPCFolder(A, "{lab}");
-        }
+        writeLabList();
         ListEditDlg dlg(nullptr);
         auto *view = dlg.findChild<QTreeWidget *>("treeWidget");
         auto *rows = dlg.findChild<QListWidget *>("listWidget");
@@ -801,14 +805,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(int, key);
-        {
-            CSet set;
-            set.openList();
-            set.addFolder("Lab", "{lab}");
-            set.addPC(A, "alpha", "127.0.0.1", "2.1", "1");
-            set.addPC(B, "beta", "127.0.0.2", "2.2", "2");
-            set.setPCFolder(A, "{lab}");
-        }
+        writeLabList();
         const QByteArray before = CStoreTestRun::read("list.xml");
         ListEditDlg dlg(nullptr);
         auto *view = dlg.findChild<QTreeWidget *>("treeWidget");
