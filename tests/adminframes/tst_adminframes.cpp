@@ -149,10 +149,7 @@ QStringList texts(const QTreeWidget *tree)
 
 QStringList texts(const QListWidget *list)
 {
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out.append(list->item(i)->text());
-    return out;
+    return CAdminTestRun::rowTexts(list);
 }
 
 QString tagOf(const QTreeWidgetItem *item)

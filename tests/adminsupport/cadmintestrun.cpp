@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QSettings>
 
 namespace {
@@ -69,4 +70,12 @@ bool CAdminTestRun::installTranslation(const QString &code)
 void CAdminTestRun::removeTranslation(const QString &code)
 {
     QFile::remove(QDir::current().filePath(QStringLiteral("BramixAdmin_") + code + QStringLiteral(".qm")));
+}
+
+QStringList CAdminTestRun::rowTexts(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out.append(list->item(i)->text());
+    return out;
 }

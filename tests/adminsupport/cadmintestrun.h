@@ -8,6 +8,7 @@
 #include <QtTest>
 
 class CTestDialogs;
+class QListWidget;
 
 // The console's test programs run from a copy of themselves in a temporary directory (the console's
 // application directory), with that directory as working directory (where the translations are
@@ -32,6 +33,9 @@ public:
     // directory; removes it again.
     static bool installTranslation(const QString &code);
     static void removeTranslation(const QString &code);
+
+    // The texts of a list's rows, in order.
+    static QStringList rowTexts(const QListWidget *list);
 };
 
 #define BRAMIX_ADMIN_TEST_MAIN(TestObject)                                                                             \

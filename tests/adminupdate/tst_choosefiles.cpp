@@ -17,11 +17,7 @@ class TestChooseFiles : public QObject
 private:
     static QStringList rows(const SelUpFileDlg &dlg, const char *list)
     {
-        QStringList out;
-        const QListWidget *w = dlg.findChild<QListWidget *>(list);
-        for (int i = 0; i < w->count(); ++i)
-            out.append(w->item(i)->text());
-        return out;
+        return CAdminTestRun::rowTexts(dlg.findChild<QListWidget *>(list));
     }
 
 private slots:

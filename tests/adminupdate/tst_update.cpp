@@ -42,11 +42,7 @@ private:
 
     static QStringList rows(const SelUpFileDlg &dlg, const char *list)
     {
-        QStringList out;
-        const QListWidget *w = dlg.findChild<QListWidget *>(list);
-        for (int i = 0; i < w->count(); ++i)
-            out.append(w->item(i)->text());
-        return out;
+        return CAdminTestRun::rowTexts(dlg.findChild<QListWidget *>(list));
     }
 
     static QString file(const QString &name, const QByteArray &bytes)
