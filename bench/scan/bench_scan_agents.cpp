@@ -9,12 +9,10 @@
 #include "chostileanswers.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTextStream>
 
 #include <cstdio>
 #include <sys/resource.h>
-#include <unistd.h>
 
 int main(int argc, char **argv)
 {
@@ -62,15 +60,7 @@ int main(int argc, char **argv)
         }
         agents.append(agent);
     }
-    std::printf("listening %d\n", count);
-    std::fflush(stdout);
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
-        char buffer[256];
-        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
-            app.quit();
-    });
-    app.exec();
+    CFakeAgent::serveUntilInputCloses(count);
     qint64 pushes = 0;
     qint64 bytes = 0;
     for (const CFakeAgent *agent : std::as_const(agents)) {

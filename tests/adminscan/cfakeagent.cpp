@@ -5,15 +5,19 @@
 #include "cmessages.h"
 #include "cshortframe.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QMutexLocker>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtEndian>
 
+#include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -258,4 +262,17 @@ void CFakeAgent::drip(QTcpSocket *socket, QByteArray bytes)
         ++*sent;
     });
     timer->start(m_config.dripMs);
+}
+
+void CFakeAgent::serveUntilInputCloses(int count)
+{
+    std::printf("listening %d\n", count);
+    std::fflush(stdout);
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, qApp, [] {
+        char buffer[256];
+        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
+            QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
 }

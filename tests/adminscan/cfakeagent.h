@@ -61,6 +61,9 @@ public:
     QString answerText() const;
     // The identity answer text of an agent with these settings.
     static QString identityAnswer(const Config &config, const QString &address, bool extended);
+    // For agents in a process of their own: says "listening <count>" on standard output, then runs the
+    // event loop until standard input closes (the parent ends them so).
+    static void serveUntilInputCloses(int count);
 
     int connectionCount() const;
     int identityRequests() const;

@@ -8,11 +8,7 @@
 #include "qtm.h"
 
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QtTest>
-
-#include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -44,15 +40,8 @@ int serveAgents(int argc, char **argv)
         if (!agent->listen(address))
             return 1;
     }
-    std::printf("listening %d\n", count);
-    std::fflush(stdout);
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
-        char buffer[64];
-        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
-            app.quit();
-    });
-    return app.exec();
+    CFakeAgent::serveUntilInputCloses(count);
+    return 0;
 }
 
 } // namespace
