@@ -72,12 +72,8 @@ FortuneServer::~FortuneServer()
 {
     // The workers are our children: none may still run when they are deleted.
     shutdown(0);
-    for (const Pool *pool : {&m_store, &m_push}) {
-        for (const QList<WorkThread *> *workers : {&pool->busy, &pool->idle}) {
-            for (WorkThread *worker : *workers)
-                worker->wait();
-        }
-    }
+    for (WorkThread *worker : allWorkers())
+        worker->wait();
 }
 
 int FortuneServer::maxWorkers()
@@ -323,6 +319,11 @@ bool FortuneServer::idle() const
         && m_push.busy.isEmpty();
 }
 
+QList<WorkThread *> FortuneServer::allWorkers() const
+{
+    return m_store.busy + m_store.idle + m_push.busy + m_push.idle;
+}
+
 void FortuneServer::shutdown(int boundMs)
 {
     m_stopping = true;
@@ -356,16 +357,9 @@ void FortuneServer::shutdown(int boundMs)
     }
     m_buffered = 0;
     m_workersStopped = true;
-    for (const Pool *pool : {&m_store, &m_push}) {
-        for (const QList<WorkThread *> *workers : {&pool->busy, &pool->idle}) {
-            for (WorkThread *worker : *workers)
-                worker->requestStop();
-        }
-    }
-    for (const Pool *pool : {&m_store, &m_push}) {
-        for (const QList<WorkThread *> *workers : {&pool->busy, &pool->idle}) {
-            for (WorkThread *worker : *workers)
-                worker->wait(QDeadlineTimer(2000));
-        }
-    }
+    const QList<WorkThread *> workers = allWorkers();
+    for (WorkThread *worker : workers)
+        worker->requestStop();
+    for (WorkThread *worker : workers)
+        worker->wait(QDeadlineTimer(2000));
 }

@@ -104,6 +104,8 @@ private:
     void serveQueued(Pool &pool, int maxBusy);
     static bool mayServe(const QQueue<Request> &queue, qint64 serving);
     bool idle() const;
+    // Every worker started, busy or idle.
+    QList<WorkThread *> allWorkers() const;
 
     QHash<qintptr, Connection *> m_connections;
     Pool m_store;
