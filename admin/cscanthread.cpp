@@ -7,7 +7,6 @@
 #include "cnewclientwriter.h"
 #include "cshortframe.h"
 
-#include <QDataStream>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
@@ -25,58 +24,6 @@ namespace {
 const int kSliceMs = 100;
 
 std::atomic<int> g_readWaitMs {CScanThread::ReadMs};
-
-// The n-th field of text split at sep (empty parts kept), without splitting the rest: the identity
-// part of a hostile answer may be made of millions of separators. *found is false when text has
-// fewer fields.
-QStringView field(QStringView text, QChar sep, int n, bool *found)
-{
-    qsizetype from = 0;
-    for (int i = 0; i < n; ++i) {
-        const qsizetype at = text.indexOf(sep, from);
-        if (at < 0) {
-            *found = false;
-            return QStringView();
-        }
-        from = at + 1;
-    }
-    *found = true;
-    const qsizetype end = text.indexOf(sep, from);
-    return text.mid(from, (end < 0 ? text.size() : end) - from);
-}
-
-// What the console takes from an identity answer's first part ("UUID:<uuid>|<label>|<version>-<os>");
-// false when it is not one.
-bool parseIdentity(QStringView text, CSet::NewPC *client, QString *label)
-{
-    const qsizetype caret = text.indexOf(u'^');
-    const QStringView head = caret < 0 ? text : text.left(caret);
-    bool found = false;
-    if (field(head, u':', 0, &found) != u"UUID")
-        return false;
-    const QStringView identity = field(head, u':', 1, &found);
-    if (!found)
-        return false;
-    // Fewer than three identity fields: no agent sends these.
-    bool third = false;
-    const QStringView versionPart = field(identity, u'|', 2, &third);
-    if (!third)
-        return false;
-    client->uuid = field(identity, u'|', 0, &found).toString();
-    *label = field(identity, u'|', 1, &found).toString();
-    bool second = false;
-    bool beyond = false;
-    field(versionPart, u'-', 1, &second);
-    field(versionPart, u'-', 2, &beyond);
-    if (second && !beyond) {
-        client->version = field(versionPart, u'-', 0, &found).toString();
-        client->os = field(versionPart, u'-', 1, &found).toString();
-    } else {
-        client->version = QStringLiteral("unknown");
-        client->os = QStringLiteral("5");
-    }
-    return true;
-}
 
 } // namespace
 
@@ -214,11 +161,7 @@ bool CScanThread::readAnswer(QString *text)
             return false;
         got += n;
     }
-    // The body is one data-stream string; what follows it inside the counted bytes is ignored.
-    QDataStream in(body);
-    in.setVersion(QDataStream::Qt_4_0);
-    in >> *text;
-    return in.status() == QDataStream::Ok;
+    return CShortFrame::decodeBody(body, text);
 }
 
 void CScanThread::readInfo()
@@ -239,10 +182,17 @@ void CScanThread::readInfo()
 
 bool CScanThread::handleAnswer(const QString &text)
 {
-    CSet::NewPC client;
-    QString label;
-    if (!parseIdentity(text, &client, &label) || !isValidUuid(client.uuid))
+    // Only the identity part is read here: the rows are the inventory file's, read as it is filled.
+    CMessages::IdentityAnswer identity;
+    int fields = 0;
+    // Fewer than three identity fields, or a UUID that is not one: no agent sends these.
+    if (!CMessages::parseIdentity(text, &identity, &fields) || fields < 3 || !isValidUuid(identity.uuid))
         return false;
+    const QString label = identity.hostLabel;
+    CSet::NewPC client;
+    client.uuid = identity.uuid;
+    client.version = identity.version;
+    client.os = identity.platform;
     const qsizetype open = label.indexOf(QLatin1Char('('));
     client.name = open < 0 ? label : label.left(open);
     if (open >= 0) {

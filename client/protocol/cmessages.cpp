@@ -1,5 +1,7 @@
 #include "cmessages.h"
 
+#include <limits>
+
 #include <QAbstractSocket>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -10,6 +12,24 @@ namespace {
 QStringList split(const QString &text, QChar sep)
 {
     return text.split(sep, Qt::KeepEmptyParts, Qt::CaseSensitive);
+}
+
+// The n-th field of text split at sep (empty parts kept), without splitting the rest. *found is
+// false when text has fewer fields.
+QStringView field(QStringView text, QChar sep, int n, bool *found)
+{
+    qsizetype from = 0;
+    for (int i = 0; i < n; ++i) {
+        const qsizetype at = text.indexOf(sep, from);
+        if (at < 0) {
+            *found = false;
+            return QStringView();
+        }
+        from = at + 1;
+    }
+    *found = true;
+    const qsizetype end = text.indexOf(sep, from);
+    return text.mid(from, (end < 0 ? text.size() : end) - from);
 }
 
 } // namespace
@@ -144,27 +164,50 @@ QString CMessages::buildIdentityAnswer(const QString &uuid, const QString &hostL
     return text;
 }
 
-bool CMessages::parseIdentityAnswer(const QString &text, IdentityAnswer *out)
+bool CMessages::parseIdentity(QStringView text, IdentityAnswer *out, int *fields)
 {
-    QStringList parts = split(text, QLatin1Char('^'));
-    const QStringList identity = split(parts.takeFirst(), QLatin1Char(':'));
-    if (identity.size() < 2 || identity.at(0) != QLatin1String("UUID"))
+    const qsizetype caret = text.indexOf(u'^');
+    const QStringView head = caret < 0 ? text : text.left(caret);
+    bool found = false;
+    if (field(head, u':', 0, &found) != u"UUID")
         return false;
+    const QStringView identity = field(head, u':', 1, &found);
+    if (!found)
+        return false;
+    if (fields)
+        *fields = int(qMin<qsizetype>(identity.count(u'|') + 1, std::numeric_limits<int>::max()));
     if (!out)
         return true;
     IdentityAnswer a;
-    const QStringList id = split(identity.at(1), QLatin1Char('|'));
-    a.uuid = id.value(0);
-    a.hostLabel = id.value(1);
-    a.versionPart = id.value(2);
-    const QStringList v = split(a.versionPart, QLatin1Char('-'));
-    if (v.size() == 2) {
-        a.version = v.at(0);
-        a.platform = v.at(1);
+    a.uuid = field(identity, u'|', 0, &found).toString();
+    a.hostLabel = field(identity, u'|', 1, &found).toString();
+    const QStringView versionPart = field(identity, u'|', 2, &found);
+    a.versionPart = versionPart.toString();
+    bool second = false;
+    bool beyond = false;
+    const QStringView version = field(versionPart, u'-', 0, &found);
+    const QStringView platform = field(versionPart, u'-', 1, &second);
+    field(versionPart, u'-', 2, &beyond);
+    if (second && !beyond) {
+        a.version = version.toString();
+        a.platform = platform.toString();
     } else {
         a.version = QStringLiteral("unknown");
         a.platform = QStringLiteral("5");
     }
+    *out = a;
+    return true;
+}
+
+bool CMessages::parseIdentityAnswer(const QString &text, IdentityAnswer *out)
+{
+    IdentityAnswer a;
+    if (!parseIdentity(text, out ? &a : nullptr))
+        return false;
+    if (!out)
+        return true;
+    QStringList parts = split(text, QLatin1Char('^'));
+    parts.removeFirst();
     for (const QString &part : std::as_const(parts)) {
         const QStringList block = split(part, QLatin1Char(':'));
         a.classes.append(ClassBlock {block.at(0), split(block.value(1), QLatin1Char('$'))});

@@ -87,6 +87,10 @@ public:
         const QString &platform, const QList<ClassBlock> &classes);
     // False when field 0 of the identity part is not exactly "UUID" or there is no identity field.
     static bool parseIdentityAnswer(const QString &text, IdentityAnswer *out);
+    // The identity part alone (what precedes the first "^"; classes left empty), read without
+    // splitting the rest: a hostile answer may hold millions of separators. fields (if given)
+    // receives the number of "|" fields of the identity field.
+    static bool parseIdentity(QStringView text, IdentityAnswer *out, int *fields = nullptr);
 
     // 6. File push, command header "SWAPLETFILE:<file name>:" followed by the file's bytes.
     static QString filePushHeader(const QString &fileName);

@@ -69,3 +69,29 @@ bool CShortFrame::decode(const QByteArray &bytes, QString *text, qsizetype *cons
         *consumed = bytes.size() - buffer.size();
     return true;
 }
+
+bool CShortFrame::decodeBody(const QByteArray &body, QString *text, QString *error)
+{
+    if (body.size() < 4) {
+        if (error)
+            *error = QStringLiteral("frame too short for a string");
+        return false;
+    }
+    const quint32 length = qFromBigEndian<quint32>(body.constData());
+    if (length == 0xFFFFFFFFu) { // a null string
+        text->clear();
+        return true;
+    }
+    if ((length & 1u) || qint64(length) > body.size() - 4) {
+        if (error)
+            *error = QStringLiteral("string does not fit its frame");
+        return false;
+    }
+    const qsizetype units = qsizetype(length / 2);
+    text->resize(units);
+    char16_t *out = reinterpret_cast<char16_t *>(text->data());
+    const char *in = body.constData() + 4;
+    for (qsizetype i = 0; i < units; ++i)
+        out[i] = qFromBigEndian<quint16>(in + 2 * i);
+    return true;
+}

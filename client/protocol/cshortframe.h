@@ -35,4 +35,8 @@ public:
     // Decodes the frame at the start of bytes. False when bytes do not start with a complete, valid
     // frame. consumed receives the frame's length.
     static bool decode(const QByteArray &bytes, QString *text, qsizetype *consumed = nullptr);
+
+    // Decodes a frame's body (the counted bytes after the count): one data-stream string, whatever
+    // follows it inside the body ignored. False, with the reason in error, when it holds none.
+    static bool decodeBody(const QByteArray &body, QString *text, QString *error = nullptr);
 };

@@ -87,31 +87,14 @@ CShortFrameReader::Status CShortFrameReader::advance(CByteSource &source)
 
 void CShortFrameReader::finishBody()
 {
-    // The body is one data-stream string; what follows it inside the counted bytes is ignored.
     const QByteArray body = m_bytes;
     m_bytes.clear();
     m_stage = Done;
-    if (body.size() < 4) {
-        fail(QStringLiteral("frame too short for a string"));
-        return;
-    }
-    const quint32 length = qFromBigEndian<quint32>(body.constData());
-    if (length == 0xFFFFFFFFu) { // a null string
-        m_text.clear();
+    QString error;
+    if (CShortFrame::decodeBody(body, &m_text, &error))
         m_status = Complete;
-        return;
-    }
-    if ((length & 1u) || qint64(length) > body.size() - 4) {
-        fail(QStringLiteral("string does not fit its frame"));
-        return;
-    }
-    const qsizetype units = qsizetype(length / 2);
-    m_text.resize(units);
-    char16_t *out = reinterpret_cast<char16_t *>(m_text.data());
-    const char *in = body.constData() + 4;
-    for (qsizetype i = 0; i < units; ++i)
-        out[i] = qFromBigEndian<quint16>(in + 2 * i);
-    m_status = Complete;
+    else
+        fail(error);
 }
 
 CShortFrameReader::Status CShortFrameReader::fail(const QString &error)

@@ -158,6 +158,43 @@ private slots:
         QVERIFY(a.classes.isEmpty());
     }
 
+    // The identity part alone reads as the whole answer's parse does, and counts its fields.
+    void identityPart_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("fields");
+        QTest::newRow("answer") << "UUID:{id}|pc(1.2.3.4)|2.1-2^CPU:Name=c\n$x^BIOS:" << 3;
+        QTest::newRow("no classes") << "UUID:{id}|pc|2.1-2" << 3;
+        QTest::newRow("two fields") << "UUID:{id}|pc^CPU:x" << 2;
+        QTest::newRow("more fields") << "UUID:{id}|pc|2.1-2|x|y" << 5;
+        QTest::newRow("version of three parts") << "UUID:{id}|pc|2.1-2-3" << 3;
+        QTest::newRow("version without platform") << "UUID:{id}|pc|2.1" << 3;
+        QTest::newRow("second colon") << "UUID:{id}|pc|2.1-2:tail^CPU:x" << 3;
+        QTest::newRow("lower case key") << "uuid:{id}|pc|2.1-2" << -1;
+        QTest::newRow("key only") << "UUID" << -1;
+        QTest::newRow("key before a caret") << "UUID^CPU:x" << -1;
+        QTest::newRow("separators") << "UUID:" + QString(100000, '|') + QString(100000, '^') << 100001;
+    }
+    void identityPart()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, fields);
+        CMessages::IdentityAnswer whole;
+        CMessages::IdentityAnswer part;
+        int counted = 0;
+        QCOMPARE(CMessages::parseIdentity(text, &part, &counted), fields >= 0);
+        QCOMPARE(CMessages::parseIdentityAnswer(text, &whole), fields >= 0);
+        if (fields < 0)
+            return;
+        QCOMPARE(counted, fields);
+        QCOMPARE(part.uuid, whole.uuid);
+        QCOMPARE(part.hostLabel, whole.hostLabel);
+        QCOMPARE(part.versionPart, whole.versionPart);
+        QCOMPARE(part.version, whole.version);
+        QCOMPARE(part.platform, whole.platform);
+        QVERIFY(part.classes.isEmpty());
+    }
+
     void filePush_data()
     {
         QTest::addColumn<QStringList>("fields");
