@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -100,6 +101,60 @@ private slots:
         QCOMPARE(acquired.loadAcquire(), 1);
     }
 
+    // A waiter asked to stop gives the wait up, holding nothing, whoever holds the lock; the holder is
+    // not disturbed, and the lock is free for the next one once the holder lets go.
+    void stopEndsTheWait_data()
+    {
+        QTest::addColumn<bool>("otherProcess");
+        QTest::newRow("held by a thread of this process") << false;
+        QTest::newRow("held by another process") << true;
+    }
+
+    void stopEndsTheWait()
+    {
+        QFETCH(bool, otherProcess);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("f.xml");
+        std::unique_ptr<CFileGuard> held;
+        QProcess holder;
+        if (otherProcess) {
+            holder.start(QCoreApplication::applicationFilePath(), {"--hold", path});
+            QVERIFY(holder.waitForStarted(10000));
+            QVERIFY(holder.waitForReadyRead(10000));
+            QCOMPARE(holder.readLine().trimmed(), QByteArray("locked"));
+        } else {
+            held = std::make_unique<CFileGuard>(path);
+            QVERIFY(held->isLocked());
+        }
+
+        QAtomicInt outcome; // 0 waiting, 1 locked, 2 given up
+        std::unique_ptr<QThread> waiter(QThread::create([&] {
+            CFileGuard guard(path);
+            outcome.storeRelease(guard.isLocked() ? 1 : 2);
+        }));
+        waiter->start();
+        QVERIFY(!waiter->wait(300));
+        QCOMPARE(outcome.loadAcquire(), 0);
+        waiter->requestInterruption();
+        QVERIFY(waiter->wait(10000));
+        QCOMPARE(outcome.loadAcquire(), 2);
+
+        if (otherProcess) {
+            holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(10000));
+            QCOMPARE(holder.exitCode(), 0);
+        } else {
+            held.reset();
+        }
+        std::unique_ptr<QThread> next(QThread::create([&] {
+            CFileGuard guard(path);
+            outcome.storeRelease(guard.isLocked() ? 1 : 2);
+        }));
+        next->start();
+        QVERIFY(next->wait(10000));
+        QCOMPARE(outcome.loadAcquire(), 1);
+    }
+
     void guardsOfDifferentFilesRunSideBySide()
     {
         QTemporaryDir dir;
@@ -160,6 +215,16 @@ int main(int argc, char **argv)
 {
     if (argc == 4 && QByteArray(argv[1]) == "--increment") {
         increment(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+        return 0;
+    }
+    if (argc == 3 && QByteArray(argv[1]) == "--hold") {
+        // Holds the lock until standard input ends.
+        CFileGuard guard(QString::fromLocal8Bit(argv[2]));
+        if (!guard.isLocked())
+            return 1;
+        std::fputs("locked\n", stdout);
+        std::fflush(stdout);
+        while (std::fgetc(stdin) != EOF) { }
         return 0;
     }
     QCoreApplication app(argc, argv);
