@@ -14,6 +14,11 @@
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // One unguarded-looking read-modify-write of a counter file; only the guard makes it safe.
@@ -36,6 +41,38 @@ int counter(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll().toInt() : -1;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+// Sets the last change of path (not of what a link names) ageSeconds into the past.
+bool age(const QString &path, int ageSeconds)
+{
+    timespec times[2] {};
+    times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - ageSeconds;
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// A replacement killed mid-write: the file size limit stops the process with SIGXFSZ inside the
+// write of a megabyte, as a crash or a kill would, leaving what the writer had made so far.
+[[noreturn]] void writeUntilKilled(const QString &path)
+{
+    const rlimit noCore {0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    const rlimit small {4096, 4096};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    CAtomicFile::write(path, QByteArray(1 << 20, 'n'));
+    ::_exit(3); // not reached while the limit holds
 }
 
 } // namespace
@@ -209,6 +246,101 @@ private slots:
         QVERIFY(writer->wait(30000));
         QCOMPARE(torn, 0);
     }
+
+    // The start-up sweep removes only the writer's own temporaries, once they are old enough that
+    // no writer is still at them; whatever else lies beside the store files stays as it is. A name
+    // ending in "/" is a directory, one ending in "@" a symbolic link to a file outside.
+    void sweepRemovesOnlyTheWritersTemporaries_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("removed");
+        const QString uuid = QStringLiteral("{6f1c2a3b-0d4e-4f50-9a8b-7c6d5e4f3a21}");
+        QTest::newRow("writer's temporary of list.xml") << ".list.xml.aZ3kQw9PbX1m.bramix-new" << 600 << true;
+        QTest::newRow("writer's temporary of a client file")
+            << "." + uuid + ".xml.QqTTbWzLkMnX.bramix-new" << 86400 << true;
+        QTest::newRow("fresh writer's temporary") << ".list.xml.aZ3kQw9PbX1m.bramix-new" << 5 << false;
+        QTest::newRow("writer's temporary younger than five minutes")
+            << ".updateLog.xml.MnOpQr0123ab.bramix-new" << 240 << false;
+        QTest::newRow("set-aside client file") << uuid + ".xml.broken" << 3600 << false;
+        QTest::newRow("second set-aside client file") << uuid + ".xml.2.broken" << 3600 << false;
+        QTest::newRow("administrator's backup") << "list.xml.backup" << 3600 << false;
+        QTest::newRow("administrator's backup, capitalised") << "list.xml.Backup" << 3600 << false;
+        QTest::newRow("six mixed-case letters after the name") << "list.xml.QkTbWz" << 3600 << false;
+        QTest::newRow("random part one short") << ".list.xml.aZ3kQw9PbX1.bramix-new" << 600 << false;
+        QTest::newRow("not hidden") << "list.xml.aZ3kQw9PbX1m.bramix-new" << 600 << false;
+        QTest::newRow("no target name") << "..aZ3kQw9PbX1m.bramix-new" << 600 << false;
+        QTest::newRow("a store file") << "uplist.xml" << 600 << false;
+        QTest::newRow("in a subdirectory") << "sub/.list.xml.aZ3kQw9PbX1m.bramix-new" << 600 << false;
+        QTest::newRow("a directory") << ".list.xml.aZ3kQw9PbX1m.bramix-new/" << 600 << false;
+        QTest::newRow("a symbolic link") << ".list.xml.aZ3kQw9PbX1m.bramix-new@" << 600 << false;
+    }
+
+    void sweepRemovesOnlyTheWritersTemporaries()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        QTemporaryDir outside;
+        const QByteArray content = "<?xml version=\"1.0\"?>\n<pclist/>\n";
+        QVERIFY(writeFile(dir.filePath("list.xml"), content));
+        const bool isDir = name.endsWith(QLatin1Char('/'));
+        const bool isLink = name.endsWith(QLatin1Char('@'));
+        const QString path = dir.filePath(isDir || isLink ? name.chopped(1) : name);
+        const QString linked = outside.filePath("linked.xml");
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        if (isDir) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (isLink) {
+            QVERIFY(writeFile(linked, content));
+            QVERIFY(age(linked, ageSeconds));
+            QVERIFY(QFile::link(linked, path));
+        } else if (!QFile::exists(path)) {
+            QVERIFY(writeFile(path, content));
+        }
+        QVERIFY(age(path, ageSeconds));
+
+        QCOMPARE(CAtomicFile::removeStaleTemporaries(dir.path(), 5 * 60), removed ? 1 : 0);
+        QCOMPARE(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !removed);
+        if (!removed && !isDir)
+            QCOMPARE(readAll(path), content);
+        if (isLink)
+            QCOMPARE(readAll(linked), content);
+        QCOMPARE(readAll(dir.filePath("list.xml")), content);
+    }
+
+    // What a writer killed mid-write leaves is the sweep's to remove, by the name the writer really
+    // gave it; the file it was replacing, and a copy set aside beside it, stay.
+    void sweepRemovesWhatAKilledWriterLeft()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("list.xml");
+        const QString aside = dir.filePath("list.xml.broken");
+        QVERIFY(writeFile(path, "old"));
+        QVERIFY(writeFile(aside, "set aside"));
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--write-until-killed", path});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(readAll(path), QByteArray("old"));
+        QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        left.removeAll("list.xml");
+        left.removeAll("list.xml.broken");
+        QCOMPARE(left.size(), 1);
+        const QString leftover = dir.filePath(left.first());
+        QCOMPARE(QFileInfo(leftover).size(), 4096);
+
+        // Still being written, as far as anyone can tell: kept.
+        QCOMPARE(CAtomicFile::removeStaleTemporaries(dir.path(), 5 * 60), 0);
+        QVERIFY(QFileInfo::exists(leftover));
+        QVERIFY(age(leftover, 600));
+        QVERIFY(age(aside, 600));
+        QCOMPARE(CAtomicFile::removeStaleTemporaries(dir.path(), 5 * 60), 1);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"list.xml", "list.xml.broken"}));
+        QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(readAll(aside), QByteArray("set aside"));
+    }
 };
 
 int main(int argc, char **argv)
@@ -227,6 +359,8 @@ int main(int argc, char **argv)
         while (std::fgetc(stdin) != EOF) { }
         return 0;
     }
+    if (argc == 3 && QByteArray(argv[1]) == "--write-until-killed")
+        writeUntilKilled(QString::fromLocal8Bit(argv[2]));
     QCoreApplication app(argc, argv);
     TestPlatformCoreFiles tc;
     return QTest::qExec(&tc, argc, argv);
