@@ -1,5 +1,6 @@
 #include "cpcconfig.h"
 
+#include "catomicfile.h"
 #include "cfileguard.h"
 #include "cset.h"
 #include "cstorepath.h"
@@ -10,7 +11,6 @@
 #include <QDomNodeList>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -255,20 +255,19 @@ bool prepareTreeFill(const QByteArray &templ, const QString &answer, const std::
     return true;
 }
 
-// Replaces the file by the fill, as CAtomicFile does (a temporary file flushed and renamed over it),
-// in pieces: 1 written; 0 nothing replaced, as a row holds what the writer cannot write; -1 failed.
+// Replaces the file by the fill, written in pieces: 1 written; 0 nothing replaced, as a row holds what
+// the writer cannot write; -1 failed.
 int writeTreeFill(const TreeFill &fill, const QString &answer, const QString &path)
 {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
+    CAtomicFile file(path);
+    if (!file.open())
         return -1;
     std::string buffer;
     bool ok = true;
     const auto flush = [&](size_t least) {
         if (!ok || buffer.size() < least)
             return;
-        ok = file.write(buffer.data(), qint64(buffer.size())) == qint64(buffer.size());
+        ok = file.append(buffer.data(), qint64(buffer.size()));
         buffer.clear();
     };
     bool writable = true;
@@ -308,9 +307,8 @@ int writeTreeFill(const TreeFill &fill, const QString &answer, const QString &pa
     }
     buffer.append(fill.skeleton, at, std::string::npos);
     flush(0);
-    // A write error that shows only when the buffer is flushed must leave the old file intact.
-    if (!writable || !ok || !file.flush()) {
-        file.cancelWriting();
+    if (!writable || !ok) {
+        file.cancel();
         return writable ? -1 : 0;
     }
     return file.commit() ? 1 : -1;

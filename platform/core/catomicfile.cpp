@@ -39,21 +39,70 @@ QFileInfo targetOf(const QString &path)
     return info;
 }
 
-QString systemError(const QString &what, int error)
+} // namespace
+
+CAtomicFile::CAtomicFile(const QString &path)
+    : m_path(path)
+{ }
+
+CAtomicFile::~CAtomicFile()
 {
-    return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+    cancel();
 }
 
-bool writeAll(int fd, const char *data, qint64 size)
+bool CAtomicFile::fail(const QString &what, int error)
 {
+    if (!m_failed || m_error.isEmpty())
+        m_error = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+    m_failed = true;
+    return false;
+}
+
+bool CAtomicFile::open()
+{
+    cancel();
+    m_failed = false;
+    m_error.clear();
+    const QFileInfo target = targetOf(m_path);
+    m_target = QFile::encodeName(target.filePath());
+    struct stat existing;
+    const bool exists = ::stat(m_target.constData(), &existing) == 0;
+    if (exists && !target.isWritable()) {
+        m_failed = true;
+        m_error = QStringLiteral("Existing file %1 is not writable").arg(target.filePath());
+        return false;
+    }
+    // The replacement keeps the permissions of the file it replaces.
+    const mode_t mode = exists ? (existing.st_mode & 07777) : 0666;
+    for (int attempt = 0; m_fd < 0 && attempt < 16; ++attempt) {
+        m_temporary = QFile::encodeName(temporaryPath(target));
+        m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (m_fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (m_fd < 0) {
+        const int error = errno;
+        m_temporary.clear();
+        return fail(QStringLiteral("Cannot create a temporary file beside %1").arg(target.filePath()), error);
+    }
+    if (exists)
+        ::fchmod(m_fd, mode); // the mask of the process does not narrow a kept mode
+    return true;
+}
+
+bool CAtomicFile::append(const char *data, qint64 size)
+{
+    if (m_fd < 0 || m_failed)
+        return false;
+    // Every write is checked as it is made (nothing is buffered here): a full disk fails the
+    // replacement while the old file is intact.
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(qMin<qint64>(size, 1 << 30)));
+        const ssize_t n = ::write(m_fd, data, size_t(qMin<qint64>(size, 1 << 30)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
+            const int error = n == 0 ? ENOSPC : errno;
+            return fail(QStringLiteral("Cannot write %1").arg(QFile::decodeName(m_temporary)), error);
         }
         data += n;
         size -= n;
@@ -61,54 +110,72 @@ bool writeAll(int fd, const char *data, qint64 size)
     return true;
 }
 
-} // namespace
+bool CAtomicFile::commit()
+{
+    if (m_fd < 0 || m_failed) {
+        cancel();
+        return false;
+    }
+    // The data reach the disk before the rename (a write error that shows only here fails the
+    // replacement too), and the rename before the caller goes on: one that returned true, and so
+    // may have been acknowledged, survives a power loss.
+    int error = 0;
+    if (::fdatasync(m_fd) != 0) {
+        error = errno;
+        fail(QStringLiteral("Cannot sync %1").arg(QFile::decodeName(m_temporary)), error);
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && !error) {
+        error = errno;
+        fail(QStringLiteral("Cannot write %1").arg(QFile::decodeName(m_temporary)), error);
+    }
+    if (!error && ::rename(m_temporary.constData(), m_target.constData()) != 0) {
+        error = errno;
+        fail(QStringLiteral("Cannot replace %1").arg(QFile::decodeName(m_target)), error);
+    }
+    if (error) {
+        ::unlink(m_temporary.constData());
+        m_temporary.clear();
+        return false;
+    }
+    m_temporary.clear();
+    const QByteArray dir = QFile::encodeName(QFileInfo(QFile::decodeName(m_target)).absolutePath());
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        error = errno;
+        return fail(QStringLiteral("Cannot open %1 to sync it").arg(QFile::decodeName(dir)), error);
+    }
+    if (::fsync(dirFd) != 0) {
+        error = errno;
+        ::close(dirFd);
+        return fail(QStringLiteral("Cannot sync %1").arg(QFile::decodeName(dir)), error);
+    }
+    ::close(dirFd);
+    return true;
+}
+
+void CAtomicFile::cancel()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temporary.isEmpty()) {
+        ::unlink(m_temporary.constData());
+        m_temporary.clear();
+    }
+}
 
 bool CAtomicFile::write(const QString &path, const QByteArray &data, QString *error)
 {
-    const auto fail = [&](const QString &text) {
-        if (error)
-            *error = text;
-        return false;
-    };
-    const QFileInfo target = targetOf(path);
-    struct stat existing;
-    const QByteArray targetName = QFile::encodeName(target.filePath());
-    const bool exists = ::stat(targetName.constData(), &existing) == 0;
-    if (exists && !target.isWritable())
-        return fail(QStringLiteral("Existing file %1 is not writable").arg(target.filePath()));
-    // The replacement keeps the permissions of the file it replaces.
-    const mode_t mode = exists ? (existing.st_mode & 07777) : 0666;
-    QString temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        temporary = temporaryPath(target);
-        fd = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        return fail(
-            systemError(QStringLiteral("Cannot create a temporary file beside %1").arg(target.filePath()), errno));
-    if (exists)
-        ::fchmod(fd, mode); // the mask of the process does not narrow a kept mode
-    const QByteArray temporaryName = QFile::encodeName(temporary);
-    // Every write is checked as it is made, and the data reach the disk before the rename: a full
-    // disk, seen at a write or only at the sync, fails the replacement and keeps the old file.
-    bool ok = writeAll(fd, data.constData(), data.size()) && ::fdatasync(fd) == 0;
-    int failure = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        failure = errno;
-    }
-    if (ok && ::rename(temporaryName.constData(), targetName.constData()) != 0) {
-        ok = false;
-        failure = errno;
-    }
-    if (!ok) {
-        ::unlink(temporaryName.constData());
-        return fail(systemError(QStringLiteral("Cannot replace %1").arg(target.filePath()), failure));
-    }
-    return true;
+    CAtomicFile file(path);
+    if (file.open() && file.append(data) && file.commit())
+        return true;
+    if (error)
+        *error = file.errorString();
+    file.cancel();
+    return false;
 }
 
 int CAtomicFile::removeStaleTemporaries(const QString &dir, int minAgeSeconds)

@@ -1,5 +1,6 @@
 #include "catomicfile.h"
 #include "cfileguard.h"
+#include "csyncrecorder.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -245,6 +247,98 @@ private slots:
         stop.storeRelease(1);
         QVERIFY(writer->wait(30000));
         QCOMPARE(torn, 0);
+    }
+
+    // A replacement that has returned is on disk, the new name included: the data are synced before
+    // the rename, and the directory after it, before the writer returns.
+    void replacementIsDurable_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<bool>("pieces");
+        QTest::addColumn<bool>("link");
+        QTest::newRow("new file") << false << false << false;
+        QTest::newRow("existing file") << true << false << false;
+        QTest::newRow("written in pieces") << true << true << false;
+        QTest::newRow("through a link") << true << false << true;
+    }
+
+    void replacementIsDurable()
+    {
+        QFETCH(bool, existing);
+        QFETCH(bool, pieces);
+        QFETCH(bool, link);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("f.xml");
+        const QString path = link ? dir.filePath("link.xml") : target;
+        if (existing)
+            QVERIFY(writeFile(target, "old"));
+        if (link)
+            QVERIFY(QFile::link(target, path));
+        CSyncRecorder::start(dir.path());
+        bool written = false;
+        if (pieces) {
+            CAtomicFile file(path);
+            written = file.open() && file.append("new ") && file.append("content") && file.commit();
+        } else {
+            written = CAtomicFile::write(path, "new content");
+        }
+        const QList<CSyncRecorder::Event> events = CSyncRecorder::stop();
+        QVERIFY(written);
+        int renames = 0;
+        const QString fault = CSyncRecorder::durabilityFault(events, dir.path(), &renames);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        QCOMPARE(renames, 1);
+        QCOMPARE(readAll(target), QByteArray("new content"));
+        QCOMPARE(QFileInfo(path).isSymLink(), link);
+    }
+
+    // A replacement in pieces takes the place of the old file only when committed; otherwise the
+    // old file stays whole, and no temporary is left either way.
+    void replacementInPieces_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("committed") << "commit" << true;
+        QTest::newRow("cancelled") << "cancel" << false;
+        QTest::newRow("dropped uncommitted") << "drop" << false;
+        QTest::newRow("a piece cannot be written") << "fail" << false;
+    }
+
+    void replacementInPieces()
+    {
+        QFETCH(QString, ending);
+        QFETCH(bool, replaced);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("f.xml");
+        const QByteArray old(64 * 1024, 'o');
+        QVERIFY(writeFile(path, old));
+        const QByteArray piece(64 * 1024, 'n');
+        // A file size limit refuses the third piece as a full disk would (with the signal ignored,
+        // the write fails with EFBIG).
+        rlimit saved {};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        {
+            CAtomicFile file(path);
+            QVERIFY(file.open());
+            if (ending == "fail") {
+                rlimit small = saved;
+                small.rlim_cur = 2 * piece.size();
+                QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+            }
+            const bool appended = file.append(piece) && file.append(piece) && file.append(piece);
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            QCOMPARE(appended, ending != "fail");
+            if (ending == "commit")
+                QVERIFY(file.commit());
+            else if (ending == "cancel")
+                file.cancel();
+            else if (ending == "fail")
+                QVERIFY(!file.commit() && !file.errorString().isEmpty());
+        }
+        std::signal(SIGXFSZ, savedHandler);
+        QCOMPARE(readAll(path), replaced ? piece.repeated(3) : old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"f.xml"}));
     }
 
     // The start-up sweep removes only the writer's own temporaries, once they are old enough that
