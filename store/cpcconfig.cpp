@@ -12,6 +12,10 @@
 #include <QFileInfo>
 #include <QHash>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -62,21 +66,31 @@ int CPcConfig::openFile(QIODevice::OpenMode mode)
     m_file.setFileName(m_filePath);
     if (!m_file.open(mode | QIODevice::Text))
         return 0;
-    // Files are replaced whole by rename, so an unlocked read sees one complete version. Parsing
-    // waits for the first use: a change notice usually parses under its lock only. The outcome of
-    // the parse is not reported: an empty or broken file leaves the document empty.
-    CXmlFile::read(m_filePath, m_raw);
+    // Nothing is read here: a change notice reads the file under its lock only, so a worker never
+    // holds a copy of a client's file while it waits for that lock.
     m_document = QDomDocument();
     m_parsed = false;
+    m_changed = false;
     return 1;
 }
 
 const QDomDocument &CPcConfig::document()
 {
-    if (!m_parsed) {
-        m_readable = CXmlFile::parse(m_raw, m_document) != CXmlFile::Unreadable;
-        m_parsed = true;
+    if (m_parsed)
+        return m_document;
+    m_parsed = true;
+    // Files are replaced whole by rename, so the descriptor of the open still reads the version the
+    // open found, complete, whatever was written since. The outcome of the parse is not reported: an
+    // empty or broken file leaves the document empty.
+    QByteArray raw;
+    if (m_changed || !m_file.isOpen()) {
+        CXmlFile::read(m_filePath, raw);
+    } else {
+        m_file.setTextModeEnabled(false); // the bytes as stored, as every reader of the store takes them
+        if (m_file.seek(0))
+            raw = m_file.readAll();
     }
+    CXmlFile::parse(raw, m_document);
     return m_document;
 }
 
@@ -346,6 +360,53 @@ bool fillDom(const QByteArray &templ, const QString &answer, const QString &now,
     return true;
 }
 
+// Files from this size on leave enough freed memory behind to be worth handing back to the system at
+// once (the server's malloc keeps up to 8 MiB free before it trims by itself).
+const qsizetype kLargeFile = 8 * 1024 * 1024;
+
+void giveMemoryBack()
+{
+#if defined(__GLIBC__)
+    // The tree's nodes come in small blocks from the heap, among other threads' blocks: freed, they
+    // stay with the process unless trimmed.
+    malloc_trim(0);
+#endif
+}
+
+// Replaces the file by the tree, written as it is serialised: 1 replaced (or already holding exactly
+// these bytes, then left alone); 0 nothing replaced, as the tree holds what the writer cannot write;
+// -1 failed. The old file is compared piece by piece as the new one is written, so the shortcut of
+// an unchanged file costs no copy of either.
+int replaceByTree(const CXmlTree &tree, const QString &path)
+{
+    QFile old(path);
+    bool same = old.open(QIODevice::ReadOnly);
+    QByteArray oldPiece;
+    CAtomicFile file(path);
+    if (!file.open())
+        return -1;
+    bool ok = true;
+    const bool writable = tree.serialize([&](const char *data, size_t size) {
+        if (same) {
+            oldPiece.resize(qsizetype(size));
+            same = old.read(oldPiece.data(), qint64(size)) == qint64(size)
+                && std::memcmp(oldPiece.constData(), data, size) == 0;
+        }
+        ok = file.append(data, qint64(size));
+        return ok;
+    });
+    if (!writable || !ok) {
+        file.cancel();
+        return ok ? 0 : -1;
+    }
+    char extra;
+    if (same && old.read(&extra, 1) == 0) {
+        file.cancel();
+        return 1;
+    }
+    return file.commit() ? 1 : -1;
+}
+
 } // namespace
 
 QString CPcConfig::pathOf(const QString &uuid)
@@ -416,55 +477,61 @@ int CPcConfig::applyChange(const QString &text)
         setNoticeFlag();
         return 0;
     }
-
+    bool large = false;
+    int rc;
     {
         // The whole notice is one read-modify-write under the file's lock: nobody can see the state
         // between two items, so one write at the end gives what a write per item would.
         CFileGuard guard(m_filePath);
-        if (!guard.isLocked())
-            return -1;
-        QByteArray raw;
-        if (CXmlFile::read(m_filePath, raw) == CXmlFile::Unreadable)
-            return -1;
-        // The usual file goes through the pugixml tree; what it does not hold, through the DOM.
-        CXmlTree tree;
-        QByteArray written;
-        bool stored = false;
-        if (tree.load(raw)) {
-            applyItems(tree, items);
-            if (tree.serialize(&written)) {
-                if (!CXmlFile::storeBytes(m_filePath, written, raw))
-                    return -1;
-                m_raw = written;
-                m_document = QDomDocument();
-                m_parsed = false;
-                stored = true;
-            }
-        }
-        if (!stored) {
-            QDomDocument doc;
-            if (raw == m_raw) {
-                doc = document(); // unchanged since the open: no second parse
-                if (!m_readable)
-                    return -1;
-            } else if (CXmlFile::parse(raw, doc) == CXmlFile::Unreadable) {
-                return -1;
-            }
-            m_document = doc;
-            m_raw = raw;
-            m_parsed = true;
-            applyItems(doc, items);
-            if (!CXmlFile::store(m_filePath, doc, 4, raw, &written)) {
-                m_parsed = false; // the file still holds raw: read the document from it again when asked
-                return -1;
-            }
-            m_raw = written;
-        }
+        rc = guard.isLocked() ? applyLocked(items, &large) : -1;
     }
+    if (large)
+        giveMemoryBack();
+    if (rc != 0)
+        return -1;
     // The flag is set once the file is settled and its lock released, so no lock on list.xml is
     // ever taken while a client file's is held. A file that does not parse leaves the flag alone.
     setNoticeFlag();
     return 0;
+}
+
+int CPcConfig::applyLocked(const QStringList &items, bool *large)
+{
+    QByteArray raw;
+    CXmlFile::State state = CXmlFile::read(m_filePath, raw);
+    if (state == CXmlFile::Unreadable)
+        return -1;
+    *large = raw.size() >= kLargeFile;
+    // The usual file goes through the pugixml tree, parsed in the bytes read and written as it is
+    // serialised; what the tree does not take, through the DOM.
+    if (state == CXmlFile::Parsed) {
+        CXmlTree tree;
+        if (tree.loadInPlace(std::move(raw))) {
+            applyItems(tree, items);
+            const int replaced = replaceByTree(tree, m_filePath);
+            if (replaced < 0)
+                return -1;
+            if (replaced > 0) {
+                m_changed = true;
+                m_parsed = false;
+                m_document = QDomDocument();
+                return 0;
+            }
+        }
+        // The in-place parse has used the bytes: the file, unchanged under the lock, is read again.
+        state = CXmlFile::read(m_filePath, raw);
+        if (state == CXmlFile::Unreadable)
+            return -1;
+    }
+    QDomDocument doc;
+    if (CXmlFile::parse(raw, doc) == CXmlFile::Unreadable)
+        return -1;
+    applyItems(doc, items);
+    const bool stored = CXmlFile::store(m_filePath, doc, 4, raw);
+    m_changed = true;
+    m_parsed = false;
+    m_document = QDomDocument();
+    return stored ? 0 : -1;
 }
 
 void CPcConfig::setNoticeFlag()
@@ -631,9 +698,8 @@ void CPcConfig::applyItems(CXmlTree &tree, const QStringList &items)
                 const pugi::xml_node e = CXmlTree::findElement(cls, [&](pugi::xml_node n) {
                     if (n == cls || std::strcmp(n.name(), "content") != 0)
                         return false;
-                    const pugi::xml_node t = n.first_child();
-                    if (t && t.type() == pugi::node_pcdata && !t.next_sibling())
-                        return wanted == t.value();
+                    if (const char *only = CXmlTree::singleText(n))
+                        return wanted == only;
                     return wanted == CXmlTree::text(n);
                 });
                 if (e && e.parent() == cls)

@@ -13,8 +13,9 @@ class CXmlTree;
 //
 // Construct with the UUID, open once, run one operation, destroy. Changes (createFromTemplate,
 // applyChange) are made under the file's lock on a fresh read and replace the file atomically; a
-// file that is not empty and does not parse is never replaced. The readers work on the document the
-// open loaded.
+// file that is not empty and does not parse is never replaced. The open reads nothing: the readers
+// read the version the open found (the file's descriptor keeps it) at their first use, or after a
+// change the file as the change left it.
 class CPcConfig
 {
 public:
@@ -64,7 +65,10 @@ private:
     // Applies the items (from the second part of the split notice on) to the document.
     void applyItems(QDomDocument &doc, const QStringList &items);
     void applyItems(CXmlTree &tree, const QStringList &items);
-    // The document as the open read it, parsed at its first use.
+    // The change under the file's lock: 0, or -1 when the file could not be changed. large tells
+    // whether the file was large enough that the memory it took is worth giving back.
+    int applyLocked(const QStringList &items, bool *large);
+    // The document for the readers, read and parsed at its first use.
     const QDomDocument &document();
 
     QString m_filePath;
@@ -72,7 +76,6 @@ private:
     QDomDocument m_document;
     QFile m_file;
     QString m_uuid;
-    QByteArray m_raw; // the bytes m_document is (or will be) parsed from
     bool m_parsed = false;
-    bool m_readable = true; // false when m_raw is not empty and does not parse
+    bool m_changed = false; // a change replaced the file since the open: readers read it anew
 };

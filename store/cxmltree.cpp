@@ -2,6 +2,7 @@
 
 #include "cxmlsyntax.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -225,6 +226,18 @@ bool isText(pugi::xml_node n)
     return n.type() == pugi::node_pcdata;
 }
 
+// The text an element holds in itself: what the parse found before its first child (see load()).
+bool holdsText(pugi::xml_node e)
+{
+    return e.type() == pugi::node_element && *e.value();
+}
+
+// Whether text stands right before the node: a text sibling, or the text its parent holds in itself.
+bool textBefore(pugi::xml_node n)
+{
+    return isText(n.previous_sibling()) || (!n.previous_sibling() && holdsText(n.parent()));
+}
+
 // New attributes take their place in this order: the one the DOM writer gives these names when its
 // hash seed is fixed, so files it wrote that way keep their bytes. Other names go last.
 int rankOf(const char *name)
@@ -237,17 +250,37 @@ int rankOf(const char *name)
     return -1;
 }
 
+// The text of an element before its first child is kept in the element, not in a node of its own: a
+// client file is mostly elements holding one row each, and a node per row would cost more than the
+// file itself.
+const unsigned int kParseOptions = pugi::parse_default | pugi::parse_embed_pcdata;
+
 } // namespace
 
 bool CXmlTree::load(const QByteArray &raw)
 {
-    m_sizeHint = size_t(raw.size());
-    m_blank.clear();
     m_doc.reset();
+    m_buffer.clear();
+    return parse(raw.constData(), raw.constData() + raw.size(), false);
+}
+
+bool CXmlTree::loadInPlace(QByteArray &&raw)
+{
+    m_doc.reset();
+    m_buffer = std::move(raw);
+    char *data = m_buffer.data(); // the only reference: no copy
+    if (parse(data, data + m_buffer.size(), true))
+        return true;
+    m_buffer = QByteArray();
+    return false;
+}
+
+bool CXmlTree::parse(const char *begin, const char *end, bool inPlace)
+{
+    m_sizeHint = size_t(end - begin);
+    m_blank.clear();
     m_declaration.clear();
-    const char *begin = raw.constData();
-    const char *end = begin + raw.size();
-    if (raw.startsWith("\xEF\xBB\xBF"))
+    if (end - begin >= 3 && std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0)
         begin += 3;
     const char *body = begin;
     CXmlSyntax::Declaration declaration;
@@ -269,8 +302,10 @@ bool CXmlTree::load(const QByteArray &raw)
     }
     if (!plainContent(body, end))
         return false;
-    const pugi::xml_parse_result result
-        = m_doc.load_buffer(body, size_t(end - body), pugi::parse_default, pugi::encoding_utf8);
+    // In place, the parse writes its strings into the bytes it reads (they are the tree's own).
+    const pugi::xml_parse_result result = inPlace
+        ? m_doc.load_buffer_inplace(const_cast<char *>(body), size_t(end - body), kParseOptions, pugi::encoding_utf8)
+        : m_doc.load_buffer(body, size_t(end - body), kParseOptions, pugi::encoding_utf8);
     pugi::xml_node only = m_doc.first_child();
     if (!result || only.type() != pugi::node_element || only.next_sibling() || !plainTree(only)) {
         m_doc.reset();
@@ -282,18 +317,44 @@ bool CXmlTree::load(const QByteArray &raw)
 
 bool CXmlTree::serialize(QByteArray *out) const
 {
-    std::string s;
-    s.reserve(m_sizeHint + m_sizeHint / 16 + 256);
+    out->clear();
+    out->reserve(qsizetype(m_sizeHint + m_sizeHint / 16 + 256));
+    return serialize(
+        [&](const char *data, size_t size) {
+            out->append(data, qsizetype(size));
+            return true;
+        },
+        64 * 1024);
+}
+
+bool CXmlTree::serialize(const Writer &write, size_t pieceBytes) const
+{
     const pugi::xml_node root = m_doc.document_element();
     if (!root)
         return false;
+    std::string s;
+    s.reserve(std::min(pieceBytes, m_sizeHint) + 4096);
+    const auto flush = [&](size_t least) {
+        if (s.size() < least)
+            return true;
+#ifdef Q_OS_WIN
+        const QByteArray piece = QByteArray::fromStdString(s).replace("\n", "\r\n");
+        const bool ok = write(piece.constData(), size_t(piece.size()));
+#else
+        const bool ok = write(s.data(), s.size());
+#endif
+        s.clear();
+        return ok;
+    };
     if (!m_declaration.empty())
         s += "<?xml " + m_declaration + "?>\n";
     pugi::xml_node n = root;
     int depth = 0;
     for (;;) {
+        if (!flush(pieceBytes))
+            return false;
         if (n.type() == pugi::node_element) {
-            if (!isText(n.previous_sibling()))
+            if (!textBefore(n))
                 appendIndent(s, depth);
             s += '<';
             s += n.name();
@@ -305,29 +366,36 @@ bool CXmlTree::serialize(QByteArray *out) const
                     return false;
                 s += '"';
             }
-            if (n.first_child()) {
+            if (holdsText(n)) {
+                s += '>';
+                if (!appendEscaped(s, n.value(), false))
+                    return false;
+                if (n.first_child()) {
+                    n = n.first_child();
+                    ++depth;
+                    continue;
+                }
+                s += "</";
+                s += n.name();
+                s += '>';
+            } else if (n.first_child()) {
                 s += '>';
                 if (!isText(n.first_child()))
                     s += '\n';
                 n = n.first_child();
                 ++depth;
                 continue;
+            } else {
+                s += "/>";
             }
-            s += "/>";
             if (!isText(n.next_sibling()))
                 s += '\n';
         } else if (!appendEscaped(s, n.value(), false)) {
             return false;
         }
         for (;;) {
-            if (n == root) {
-#ifdef Q_OS_WIN
-                *out = QByteArray::fromStdString(s).replace("\n", "\r\n");
-#else
-                *out = QByteArray::fromStdString(s);
-#endif
-                return true;
-            }
+            if (n == root)
+                return flush(0);
             if (n.next_sibling()) {
                 n = n.next_sibling();
                 break;
@@ -354,17 +422,24 @@ pugi::xml_node CXmlTree::firstChildElement(pugi::xml_node parent, const char *na
     return pugi::xml_node();
 }
 
+const char *CXmlTree::singleText(pugi::xml_node e)
+{
+    const pugi::xml_node first = e.first_child();
+    if (holdsText(e))
+        return first ? nullptr : e.value();
+    return isText(first) && !first.next_sibling() ? first.value() : nullptr;
+}
+
 std::string CXmlTree::text(pugi::xml_node e)
 {
-    pugi::xml_node first = e.first_child();
-    if (!first)
-        return std::string();
-    if (isText(first) && !first.next_sibling())
-        return first.value();
-    std::string out;
-    pugi::xml_node n = first;
+    if (const char *only = singleText(e))
+        return only;
+    std::string out = holdsText(e) ? e.value() : "";
+    pugi::xml_node n = e.first_child();
+    if (!n)
+        return out;
     for (;;) {
-        if (isText(n))
+        if (isText(n) || holdsText(n))
             out += n.value();
         if (n.first_child()) {
             n = n.first_child();

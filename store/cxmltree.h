@@ -5,6 +5,7 @@
 
 #include <pugixml.hpp>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,24 @@
 // It writes what CXmlWriter writes for the same document, byte for byte, except for the order of
 // attributes: those of the file keep their order, and a new one takes its place in one fixed order,
 // so a rewrite changes only what changed, whatever process writes it.
+//
+// The text an element of a loaded file holds before its first child is the element's value, not a
+// node of its own (a client file is mostly elements holding one row each): read texts with text()
+// or singleText(), not from the children alone.
 class CXmlTree
 {
 public:
     // False when the file is for the DOM path (the tree is then empty).
     bool load(const QByteArray &raw);
+    // The same, parsed in the bytes given, which the tree keeps (no copy of the file beside them); on
+    // false they are gone, and partly overwritten by the parse.
+    bool loadInPlace(QByteArray &&raw);
     // False when the tree holds what the writer cannot write; out is then undefined.
     bool serialize(QByteArray *out) const;
+    // The same bytes handed to write in pieces of about pieceBytes, so no copy of the whole file is
+    // made: false when the tree holds what the writer cannot write, or write returned false.
+    typedef std::function<bool(const char *data, size_t size)> Writer;
+    bool serialize(const Writer &write, size_t pieceBytes = 1024 * 1024) const;
 
     pugi::xml_node root() const { return m_doc.document_element(); }
 
@@ -33,6 +45,8 @@ public:
     static pugi::xml_node firstChildElement(pugi::xml_node parent, const char *name);
     // The concatenated text below the element, as the DOM's text() gives it.
     static std::string text(pugi::xml_node e);
+    // The element's text when it is one text and nothing else (no copy made), else null.
+    static const char *singleText(pugi::xml_node e);
     static void setAttribute(pugi::xml_node e, const char *name, const QString &value);
     static void setAttribute(pugi::xml_node e, const char *name, const std::string &value);
     // Visits top and every element below it in document order until visit returns true; that
@@ -65,6 +79,9 @@ public:
     void settle();
 
 private:
+    bool parse(const char *begin, const char *end, bool inPlace);
+
+    QByteArray m_buffer; // the bytes an in-place load parsed, which the nodes point into
     pugi::xml_document m_doc;
     std::string m_declaration; // the declaration's data as the DOM keeps it; empty when none
     std::vector<pugi::xml_node> m_blank; // new text nodes without a character that is not blank

@@ -4,12 +4,18 @@
 //
 //   bench_store [--clients N] [--software ROWS] [--threads T] [--notices M] [--items K] [--copies]
 //               [--fresh]
+//   bench_store --large-file MB [--items K]
 //
 // Defaults: 10000 clients, 1500 Software rows, 16 threads, 1000 notices of 2 items. Without
 // --copies the inventory files start as hard links of one filled file (each is replaced by a file
 // of its own at its first change), which builds the store in seconds and little disk. Clients
 // start with the notice flag "no", as every client has it after its first notice; --fresh starts
 // them without it, so that every client's first notice also rewrites list.xml.
+//
+// --large-file: one client file of about MB megabytes as the fill of a hostile answer writes it (one
+// Software block of one-letter rows, ten times the answer's size), then one notice of K items
+// applied to it, with the malloc settings of the server: prints the time, the peak resident size
+// above the size before the notice (per byte of file) and what stays resident after it.
 #include "cbenchstore.h"
 #include "cpcconfig.h"
 #include "cset.h"
@@ -20,6 +26,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QRandomGenerator>
 #include <QThread>
@@ -32,6 +39,8 @@
 
 #include <ctime>
 
+#include <malloc.h>
+
 namespace {
 
 struct Options
@@ -43,6 +52,7 @@ struct Options
     int items = 2;
     bool copies = false;
     bool fresh = false;
+    int largeFileMB = 0;
 };
 
 Options parse(const QStringList &args)
@@ -65,6 +75,8 @@ Options parse(const QStringList &args)
             o.copies = true;
         else if (a == "--fresh")
             o.fresh = true;
+        else if (a == "--large-file")
+            o.largeFileMB = next();
     }
     o.clients = std::max(1, o.clients);
     o.threads = std::max(1, o.threads);
@@ -259,6 +271,70 @@ int run(const Options &o)
     return failures.loadRelaxed() == 0 ? 0 : 1;
 }
 
+// A field of /proc/self/status in KiB ("VmRSS", "VmHWM").
+qint64 statusKiB(const char *field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+int runLargeFile(const Options &o)
+{
+    // As the server's main sets them.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);
+    const QString dir = QCoreApplication::applicationDirPath();
+    QFile::copy(dir + "/../configtempl.xml", dir + "/configtempl.xml");
+    const QString uuid = QUuid::createUuid().toString();
+    const QString path = CPcConfig::pathOf(uuid);
+    {
+        // "        <content digest=\"\">a</content>\n": 39 bytes a row.
+        const qint64 rows = qint64(o.largeFileMB) * 1000000 / 39;
+        QString answer = QStringLiteral("UUID:") + uuid + QStringLiteral("|bench(10.0.0.1)|2.1.20090713-1");
+        answer += QStringLiteral("^Software:") + QStringLiteral("a$").repeated(rows);
+        CPcConfig cfg(uuid);
+        if (cfg.open() != 1 || cfg.createFromTemplate(answer) != 0) {
+            std::fprintf(stderr, "bench_store: cannot fill %s\n", qPrintable(path));
+            return 1;
+        }
+    }
+    malloc_trim(0);
+    const qint64 size = QFileInfo(path).size();
+    QString text = uuid;
+    for (int k = 0; k < o.items; ++k)
+        text += QStringLiteral("^Software$add$") + CBenchStore::softwareRow(k);
+    QFile refs("/proc/self/clear_refs");
+    const bool peakReset = refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+    refs.close();
+    const qint64 before = statusKiB("VmRSS");
+    QElapsedTimer wall;
+    wall.start();
+    int rc;
+    {
+        CPcConfig cfg(uuid);
+        cfg.open();
+        rc = cfg.applyChange(text);
+    }
+    const qint64 elapsed = wall.elapsed();
+    const qint64 peak = statusKiB("VmHWM") - before;
+    const qint64 after = statusKiB("VmRSS");
+    std::printf("client file %.1f MB; one notice of %d items: %s in %lld ms\n", size / 1e6, o.items,
+        rc == 0 ? "applied" : "FAILED", elapsed);
+    std::printf("peak %.1f MiB above the %.1f MiB resident before (%.2f bytes per byte of file)%s; "
+                "resident after %.1f MiB\n",
+        peak / 1024.0, before / 1024.0, peak * 1024.0 / double(size), peakReset ? "" : " (peak not reset)",
+        after / 1024.0);
+    QFile::remove(path);
+    return rc == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -267,5 +343,6 @@ int main(int argc, char **argv)
     if (relocated >= 0)
         return relocated;
     QCoreApplication app(argc, argv);
-    return run(parse(app.arguments()));
+    const Options options = parse(app.arguments());
+    return options.largeFileMB > 0 ? runLargeFile(options) : run(options);
 }

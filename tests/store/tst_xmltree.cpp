@@ -123,6 +123,9 @@ private slots:
         QTest::newRow("lt by reference in value") << QByteArray("<a x=\"&#60;&#x3C;\"/>");
         QTest::newRow("slash in value") << QByteArray("<a x=\"a/\"/>");
         QTest::newRow("deep") << QByteArray("<a><b><c><d><e>x</e><e/></d></c></b><f>y</f></a>");
+        QTest::newRow("text before a child, nested") << QByteArray("<a><b>x<c/>y</b><d>z<e>w</e></d></a>");
+        QTest::newRow("text and blanks before a child") << QByteArray("<a>x\n  <b/>\n</a>");
+        QTest::newRow("text before a child of the root") << QByteArray("<a>x<b>y</b></a>");
         QTest::newRow("client file") << QByteArray(
             "<pcconfig lastupdate=\"May 01 2024 10:00:00\"><CPU lastupdate=\"May 01 2024 10:00:00\"><content "
             "digest=\"x\">Name=x\nLoad=1\n</content><changelog><record digest=\"x\">Name=x\n</record></changelog>"
@@ -144,6 +147,43 @@ private slots:
         QByteArray twice;
         QVERIFY(again.serialize(&twice));
         QCOMPARE(twice, out);
+        // Parsed in its own bytes, and written in small pieces, the same.
+        CXmlTree inPlace;
+        QVERIFY(inPlace.loadInPlace(QByteArray(raw.constData(), raw.size())));
+        QByteArray pieces;
+        QVERIFY(inPlace.serialize(
+            [&](const char *data, size_t size) {
+                pieces.append(data, qsizetype(size));
+                return true;
+            },
+            8));
+        QCOMPARE(pieces, out);
+    }
+
+    // Children added to elements whose text came from the file land after that text, as in the DOM.
+    void childAddedAfterTextWritesAsTheDom_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::newRow("text only") << QByteArray("<a><b>x</b></a>");
+        QTest::newRow("text and a child") << QByteArray("<a><b>x<c/></b></a>");
+        QTest::newRow("no text") << QByteArray("<a><b/></a>");
+    }
+    void childAddedAfterTextWritesAsTheDom()
+    {
+        QFETCH(QByteArray, raw);
+        QDomDocument doc;
+        QCOMPARE(CXmlFile::parse(raw, doc), CXmlFile::Parsed);
+        QDomElement b = doc.documentElement().firstChildElement("b");
+        QDomElement added = doc.createElement("n");
+        added.appendChild(doc.createTextNode("t"));
+        b.appendChild(added);
+        CXmlTree tree;
+        QVERIFY(tree.loadInPlace(QByteArray(raw)));
+        tree.appendTextChild(tree.root().child("b"), "n", QStringLiteral("t"));
+        QByteArray out;
+        QVERIFY(tree.serialize(&out));
+        QCOMPARE(out, CXmlFile::serialize(doc, 4));
+        QCOMPARE(CXmlTree::text(tree.root().child("b")), b.text().toStdString());
     }
 
     void attributeOrder()
