@@ -567,10 +567,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("ageSeconds");
         QTest::addColumn<bool>("removed");
-        QTest::newRow("old temporary of list.xml") << "list.xml.QkTbWz" << 600 << true;
-        QTest::newRow("old temporary of a client file") << uuidA + ".xml.aZyXwV" << 86400 << true;
-        QTest::newRow("fresh temporary") << "list.xml.QkTbWz" << 5 << false;
-        QTest::newRow("temporary younger than five minutes") << "updateLog.xml.MnOpQr" << 240 << false;
+        QTest::newRow("old temporary of list.xml") << ".list.xml.QkTbWz3aY9Lm.bramix-new" << 600 << true;
+        QTest::newRow("old temporary of a client file")
+            << "." + uuidA + ".xml.aZyXwV0123Ab.bramix-new" << 86400 << true;
+        QTest::newRow("fresh temporary") << ".list.xml.QkTbWz3aY9Lm.bramix-new" << 5 << false;
+        QTest::newRow("temporary younger than five minutes")
+            << ".updateLog.xml.MnOpQr456789.bramix-new" << 240 << false;
+        QTest::newRow("set-aside client file") << uuidA + ".xml.broken" << 3600 << false;
+        QTest::newRow("second set-aside client file") << uuidA + ".xml.2.broken" << 3600 << false;
+        QTest::newRow("administrator's backup") << "list.xml.backup" << 3600 << false;
+        QTest::newRow("six letters after the name") << "list.xml.QkTbWz" << 600 << false;
         QTest::newRow("digits in the suffix") << "list.xml.Qk1bW2" << 600 << false;
         QTest::newRow("five letters") << "list.xml.QkTbW" << 600 << false;
         QTest::newRow("seven letters") << "list.xml.QkTbWzA" << 600 << false;
