@@ -360,6 +360,12 @@ void FortuneServer::shutdown(int boundMs)
     const QList<WorkThread *> workers = allWorkers();
     for (WorkThread *worker : workers)
         worker->requestStop();
+    // Asked to stop, a worker ends within moments: its waits end, and so does a push. One bound
+    // for all of them.
+    const QDeadlineTimer bound(2000);
     for (WorkThread *worker : workers)
-        worker->wait(QDeadlineTimer(2000));
+        worker->wait(bound);
+    // One still running is in the middle of a file's replacement, which must not be cut short.
+    for (WorkThread *worker : workers)
+        worker->wait();
 }

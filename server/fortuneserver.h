@@ -39,9 +39,12 @@ public:
     ~FortuneServer() override;
 
     // Stops accepting and closes the connections that have sent nothing. Requests that have begun
-    // to arrive may still complete, and running workers and pushes finish: up to boundMs in all,
-    // then what is left is closed and interrupted. Store files are replaced atomically, so a worker
-    // cut short never leaves one half written.
+    // to arrive may still complete, and running workers and pushes finish: up to boundMs in all.
+    // Then what is left is closed, and the workers are asked to stop: lock waits, pushes and waits
+    // for the peer end at once, and a notice that had not got its file's lock ends unanswered with
+    // the file untouched. Their end is awaited (up to 2 s for all together, then for what still
+    // writes a file), so the process never ends under a worker. Store files are replaced
+    // atomically, so a worker cut short never leaves one half written.
     void shutdown(int boundMs);
 
     // Workers serving a request now.

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +20,14 @@ const int defaultWaitMs = 30000;
 const int defaultDeadlineMs = 120000;
 // Blocking waits run in slices this long, so that a stop request is noticed promptly.
 const int sliceMs = 100;
+
+// A connection closed with bytes its peer never took stays in the kernel, bytes and all, until the
+// kernel gives up on it (minutes), and the peer never sees the end; reset, it ends at once.
+void resetOnClose(int descriptor)
+{
+    const linger reset {1, 0};
+    ::setsockopt(descriptor, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+}
 
 int envMs(const char *name, int fallback)
 {
@@ -68,6 +77,8 @@ void WorkThread::requestStop()
 {
     QMutexLocker lock(&m_mutex);
     m_stop.storeRelease(1);
+    // The store's lock waits look at this; it is never cleared, since the worker ends.
+    requestInterruption();
     m_wake.wakeOne();
 }
 
@@ -181,6 +192,11 @@ void WorkThread::serveUpdateCheck()
     // the application thread), so this worker owns it and waits for it: the worker, the socket and
     // the push end together.
     CUpdateThread push(nullptr, m_socket, files, QStringLiteral("0"));
+    // A push that fails (a client that stopped reading, a stop, a deadline) is not taken further.
+    const int descriptor = int(m_socket->socketDescriptor());
+    connect(
+        &push, &CUpdateThread::updateConnectFailed, &push, [descriptor] { resetOnClose(descriptor); },
+        Qt::DirectConnection);
     {
         CUpdateLog log;
         log.init();

@@ -31,9 +31,10 @@ public:
     // Whether the request is an update check (served in the push pool) rather than store work.
     static bool isUpdateCheck(const QString &request);
 
-    // Asks the worker to end: every wait for the peer ends, a running push is interrupted, and the
-    // thread ends after its request. Store work in progress finishes (a file is replaced whole or
-    // not at all). A worker asked to stop takes no further request.
+    // Asks the worker to end: every wait for the peer ends, a running push is interrupted, a wait
+    // for a store file's lock is given up (the request then changes nothing and gets no reply), and
+    // the thread ends after its request. A replacement of a file in progress finishes (a file is
+    // replaced whole or not at all). A worker asked to stop takes no further request.
     void requestStop();
 
     // Longest wait for more bytes (30000 ms), and the longest a request may take to arrive as a

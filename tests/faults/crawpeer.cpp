@@ -118,6 +118,14 @@ bool CRawPeer::waitEnded(int timeoutMs)
     return true;
 }
 
+bool CRawPeer::remoteClosed() const
+{
+    if (m_fd < 0 || m_ended)
+        return true;
+    pollfd p {m_fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 qint64 CRawPeer::pending() const
 {
     int n = 0;

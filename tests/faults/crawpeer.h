@@ -32,6 +32,8 @@ public:
     // Polls until the connection ends; false when it is still open after timeoutMs.
     bool waitEnded(int timeoutMs);
     bool ended() const { return m_ended; }
+    // Whether the other end has closed or reset the connection, seen without reading what waits.
+    bool remoteClosed() const;
     // Bytes waiting in the socket, not read yet.
     qint64 pending() const;
     qint64 received() const { return m_received; }

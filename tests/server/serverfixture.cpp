@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpSocket>
 
 ServerFixture::ServerFixture()
@@ -83,6 +84,27 @@ QByteArray ServerFixture::commandOutput(const QStringList &args, int timeoutMs)
     QByteArray out;
     CTestProcess::run(file(QStringLiteral("BramixServer")), args, processEnvironment(), m_dir, &out, timeoutMs);
     return out;
+}
+
+qint64 ServerFixture::serverPid() const
+{
+    const QString program = QFileInfo(file(QStringLiteral("BramixServer"))).canonicalFilePath();
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (number && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget() == program)
+            return pid;
+    }
+    return 0;
+}
+
+bool ServerFixture::processAlive(qint64 pid)
+{
+    // A process that has ended but is not reaped yet is a zombie ("Z"): gone for our purposes.
+    const QByteArray stat = CTestEnvironment::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype end = stat.lastIndexOf(')');
+    return end > 0 && stat.size() > end + 2 && stat.at(end + 2) != 'Z';
 }
 
 bool ServerFixture::portOpen()

@@ -44,6 +44,11 @@ public:
     // "-v" reports the installed service as running.
     bool serviceRunning() { return commandOutput({QStringLiteral("-v")}).contains(" and running"); }
 
+    // The process of this installation's server now running (under the service manager or as a
+    // console process), 0 when there is none.
+    qint64 serverPid() const;
+    static bool processAlive(qint64 pid);
+
     static bool waitForPort(int timeoutMs = 15000);
     static bool portOpen();
 

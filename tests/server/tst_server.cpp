@@ -1,23 +1,29 @@
 #include "serverfixture.h"
 
+#include "cfileguard.h"
 #include "cmessages.h"
+#include "crawpeer.h"
 #include "ctestmemory.h"
 #include "ctestxml.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 #include <QtEndian>
 
 #include <ctime>
 #include <memory>
 #include <vector>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -111,6 +117,77 @@ bool noticeRound(const QStringList &uuids, int round)
             return false;
     }
     return true;
+}
+
+// The service's stop lets running work finish for 10 s, then ends what is left within 2 s.
+const qint64 stopBoundMs = 12000;
+
+// Stops the installed service ("-t") and waits for its process to end: the milliseconds that took,
+// -1 when it still ran a minute later (it is then killed). exitCode receives that of "-t".
+qint64 stopService(ServerFixture &f, qint64 pid, int *exitCode)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess stop;
+    stop.setProcessEnvironment(f.processEnvironment());
+    stop.start(f.file("BramixServer"), {"-t"});
+    if (!stop.waitForStarted(10000))
+        return -1;
+    const bool ended = CTestEnvironment::waitFor([&] { return !ServerFixture::processAlive(pid); }, 60000);
+    const qint64 ms = clock.elapsed();
+    if (!ended)
+        ::kill(pid_t(pid), SIGKILL);
+    // "-t" may have ended already; it gives up waiting for the stop after 2 s.
+    if (stop.state() != QProcess::NotRunning)
+        stop.waitForFinished(20000);
+    *exitCode = stop.exitCode();
+    return ended ? ms : -1;
+}
+
+// A one-row "Software" notice sent on a connection of its own, answered (or not) later.
+struct Sent
+{
+    std::unique_ptr<QTcpSocket> socket;
+    QString row;
+    QByteArray reply;
+    int answer = 0; // the rank of its acknowledgement among those seen, 0 while none came
+};
+
+Sent sendNotice(const QString &uuid, const QString &row)
+{
+    Sent s;
+    s.socket = std::make_unique<QTcpSocket>();
+    s.row = row;
+    s.socket->connectToHost("127.0.0.1", 2210);
+    if (s.socket->waitForConnected(5000)) {
+        s.socket->write(ServerFixture::frame(CMessages::buildChangeNotice(uuid, {"Software$add$" + row})));
+        s.socket->waitForBytesWritten(5000);
+    }
+    return s;
+}
+
+// Reads what has come on each connection; acknowledgements are ranked in the order they are seen.
+void collect(const std::vector<Sent *> &sent, int *rank)
+{
+    for (Sent *s : sent) {
+        if (s->socket->state() == QAbstractSocket::ConnectedState)
+            s->socket->waitForReadyRead(5);
+        s->reply += s->socket->readAll();
+        if (s->answer == 0 && s->reply.size() >= 30)
+            s->answer = ++*rank;
+    }
+}
+
+// Whether the process has a file of that name open.
+bool holdsOpen(qint64 pid, const QString &name)
+{
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    const QStringList entries = fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &fd : entries) {
+        if (QFileInfo(fds.filePath(fd)).symLinkTarget().endsWith(QLatin1Char('/') + name))
+            return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -616,39 +693,61 @@ private slots:
             QVERIFY2(QFileInfo::exists(f.file(file)), qPrintable(file));
     }
 
-    // A client that asks for an update and then reads nothing loses its push, and so its worker,
-    // at the push deadline (shortened here): with one worker, the next client is served then.
+    // A client that asks for an update and then reads nothing, or too slowly to take its file in
+    // time, loses its push, and so the push pool's only worker (one here): at the no-progress
+    // deadline, or at the push deadline (each shortened in its row, the other left far beyond the
+    // wait here). The server ends the connection, and the next client gets its update.
+    void stalledPushMeetsDeadline_data()
+    {
+        QTest::addColumn<QString>("stallMs"); // no byte taken for this long ends a push; "" as shipped
+        QTest::addColumn<QString>("deadlineMs"); // a push's deadline is five times this; "" as shipped
+        QTest::addColumn<int>("readEveryMs"); // the client reads what has come so often; 0: never
+        QTest::newRow("no progress") << "1000"
+                                     << "" << 0;
+        QTest::newRow("slow progress") << ""
+                                       << "1000" << 300;
+    }
     void stalledPushMeetsDeadline()
     {
+        QFETCH(QString, stallMs);
+        QFETCH(QString, deadlineMs);
+        QFETCH(int, readEveryMs);
         ServerFixture f;
         QVERIFY(f.isValid());
-        QVERIFY(f.addClient(uuidA));
-        f.setEnv("BRAMIX_TEST_SERVER_MAX_WORKERS", "1");
-        f.setEnv("BRAMIX_TEST_SERVER_DEADLINE_MS", "400");
+        f.setEnv("BRAMIX_TEST_SERVER_MAX_PUSHES", "1");
+        if (!stallMs.isEmpty())
+            f.setEnv("BRAMIX_TEST_PUSH_STALL_MS", stallMs);
+        if (!deadlineMs.isEmpty())
+            f.setEnv("BRAMIX_TEST_SERVER_DEADLINE_MS", deadlineMs);
+        // Far more than the socket buffers take for Windows clients; a small file for Linux ones.
         const QString big = f.env().filePath("BramixClient");
-        QVERIFY(
-            CTestEnvironment::writeFile(big, QByteArray(64 * 1024 * 1024, 'x'))); // more than the socket buffers take
+        const QString small = f.env().filePath("bramix-client");
+        QVERIFY(CTestEnvironment::writeFile(big, QByteArray(64 * 1024 * 1024, 'x')));
+        QVERIFY(CTestEnvironment::writeFile(small, "small client"));
         QVERIFY(CTestEnvironment::writeFile(f.file("uplist.xml"),
-            "<uplist><windows><file>" + big.toUtf8()
-                + "</file></windows><linux/><version>2.1.20090715</version></uplist>"));
+            "<uplist><windows><file>" + big.toUtf8() + "</file></windows><linux><file>" + small.toUtf8()
+                + "</file></linux><version>2.1.20090715</version></uplist>"));
         QVERIFY(f.startConsole());
 
-        QTcpSocket stalled;
-        stalled.setReadBufferSize(1);
-        stalled.connectToHost("127.0.0.1", 2210);
-        QVERIFY(stalled.waitForConnected(5000));
-        stalled.write(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"));
-        QVERIFY(stalled.waitForBytesWritten(5000));
-        QVERIFY(CTestEnvironment::waitFor([&] {
-            return !CTestXml::load(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull();
-        }));
+        CRawPeer stalled(4096);
+        QVERIFY(stalled.connectTo(CMessages::ServerPort));
+        QVERIFY(stalled.sendAll(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"), 5000));
+        // Well under the deadline this row leaves as shipped (30 s without progress, 10 minutes).
+        const QDeadlineTimer giveUp(20000);
+        while (!stalled.remoteClosed() && !giveUp.hasExpired()) {
+            QThread::msleep(readEveryMs > 0 ? readEveryMs : 50);
+            if (readEveryMs > 0)
+                stalled.poll(0);
+        }
+        QVERIFY2(stalled.remoteClosed(), "the stalled push still runs");
+        stalled.poll(0);
+        QVERIFY(stalled.received() < 64 * 1024 * 1024);
 
-        bool closed = false;
-        QCOMPARE(ServerFixture::exchange(
-                     ServerFixture::frame(CMessages::buildChangeNotice(uuidA, {"CPU$add$" + rowA})), &closed, 30000)
-                     .size(),
-            30);
-        QCOMPARE(contents(f.file(uuidA + ".xml"), "CPU"), QStringList {rowA});
+        QList<Push> pushes;
+        QVERIFY(
+            parsePushes(ServerFixture::exchange(ServerFixture::frame("update:2.1.20090713:2:h(10.0.0.8)")), &pushes));
+        QCOMPARE(pushes.size(), 1);
+        QCOMPARE(pushes.at(0).payload, QByteArray("small client"));
     }
 
     // Requests are read by the listener: peers that have sent part of a request hold no worker.
@@ -769,12 +868,15 @@ private slots:
         QCOMPARE(f.runCommand({"-u"}), 0);
     }
 
-    // A stop while a push is stuck on a client that reads nothing: the stop waits a while for the
-    // push, then interrupts it, and the service ends.
+    // A stop while a push is stuck on a client that reads nothing: the stop waits a while (the
+    // drain, 10 s) for the push, then interrupts it, and the service ends. The push would run on
+    // for minutes by itself (its deadlines are far off here), and the process never ends under a
+    // running push: the service ends in time only if the stop ended the push.
     void stopEndsStalledPush()
     {
         ServerFixture f;
         QVERIFY(f.isValid());
+        f.setEnv("BRAMIX_TEST_PUSH_STALL_MS", "300000");
         const QString big = f.env().filePath("BramixClient");
         QVERIFY(CTestEnvironment::writeFile(big, QByteArray(64 * 1024 * 1024, 'x')));
         QVERIFY(CTestEnvironment::writeFile(f.file("uplist.xml"),
@@ -783,23 +885,119 @@ private slots:
         QCOMPARE(f.runCommand({"-i"}), 0);
         QCOMPARE(f.runCommand({}), 0);
         QVERIFY(ServerFixture::waitForPort());
+        const qint64 pid = f.serverPid();
+        QVERIFY(pid > 0);
 
-        QTcpSocket stalled;
-        stalled.setReadBufferSize(1);
-        stalled.connectToHost("127.0.0.1", 2210);
-        QVERIFY(stalled.waitForConnected(5000));
-        stalled.write(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"));
-        QVERIFY(stalled.waitForBytesWritten(5000));
+        CRawPeer stalled(4096);
+        QVERIFY(stalled.connectTo(CMessages::ServerPort));
+        QVERIFY(stalled.sendAll(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"), 5000));
         QVERIFY(CTestEnvironment::waitFor([&] {
             return !CTestXml::load(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull();
         }));
 
-        QProcess stop;
-        stop.setProcessEnvironment(f.processEnvironment());
-        stop.start(f.file("BramixServer"), {"-t"});
-        QVERIFY(stop.waitForStarted(10000));
-        QVERIFY(CTestEnvironment::waitFor([&] { return !f.serviceRunning(); }, 60000));
-        QVERIFY(stop.state() == QProcess::NotRunning || stop.waitForFinished(20000)); // may have ended already
+        int exitCode = -1;
+        const qint64 ms = stopService(f, pid, &exitCode);
+        QVERIFY2(ms >= 0, "the service still runs a minute after the stop");
+        QVERIFY2(ms < stopBoundMs, qPrintable(QStringLiteral("the service took %1 ms to stop").arg(ms)));
+        QCOMPARE(exitCode, 0);
+        QVERIFY(stalled.remoteClosed());
+        QCOMPARE(f.runCommand({"-u"}), 0);
+    }
+
+    // A stop while every worker of the pool waits for a lock held here (each notice's client file,
+    // or the client list its flag goes to): the waits end, and the service stops within the drain
+    // (10 s) and 2 s more. Nothing is lost: a notice acknowledged before is stored; notices that
+    // waited for their file get no reply and leave it untouched; those that waited for the list had
+    // their file changed and are acknowledged; a notice still waiting for a worker gets no reply.
+    void stopEndsLockWaits_data()
+    {
+        QTest::addColumn<bool>("listLocked"); // else each notice's client file
+        QTest::newRow("client files locked") << false;
+        QTest::newRow("client list locked") << true;
+    }
+    void stopEndsLockWaits()
+    {
+        QFETCH(bool, listLocked);
+        const int workers = 32; // the server's pool
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        QStringList blocked;
+        for (int i = 0; i < workers; ++i) {
+            blocked << QStringLiteral("{00000000-0000-4000-8000-%1}").arg(i, 12, 10, QLatin1Char('0'));
+            QVERIFY(f.addClient(blocked.last()));
+        }
+        const QString done = QStringLiteral("{00000000-0000-4000-9000-000000000001}");
+        const QString queued = QStringLiteral("{00000000-0000-4000-9000-000000000002}");
+        QVERIFY(f.addClient(done));
+        QVERIFY(f.addClient(queued));
+        QCOMPARE(f.runCommand({"-i"}), 0);
+        QCOMPARE(f.runCommand({}), 0);
+        QVERIFY(ServerFixture::waitForPort());
+        const qint64 pid = f.serverPid();
+        QVERIFY(pid > 0);
+
+        QCOMPARE(ServerFixture::exchange(
+                     ServerFixture::frame(CMessages::buildChangeNotice(done, {"Software$add$Caption=acknowledged\n"})))
+                     .size(),
+            30);
+        const QByteArray listBefore = CTestEnvironment::readFile(f.file("list.xml"));
+        const QByteArray fileBefore = CTestEnvironment::readFile(f.file(queued + ".xml"));
+
+        std::vector<std::unique_ptr<CFileGuard>> locks;
+        const QStringList lockedFiles = listLocked ? QStringList {f.file("list.xml")} : [&] {
+            QStringList files;
+            for (const QString &uuid : std::as_const(blocked))
+                files << f.file(uuid + ".xml");
+            return files;
+        }();
+        for (const QString &file : lockedFiles) {
+            locks.push_back(std::make_unique<CFileGuard>(file));
+            QVERIFY(locks.back()->isLocked());
+        }
+        std::vector<Sent> sent;
+        for (const QString &uuid : std::as_const(blocked))
+            sent.push_back(sendNotice(uuid, "Caption=blocked " + uuid + "\n"));
+        // Every worker waits: for its file's lock (its lock file open), or for the list's with its
+        // file changed.
+        QVERIFY(CTestEnvironment::waitFor(
+            [&] {
+                int waiting = 0;
+                for (const QString &uuid : std::as_const(blocked)) {
+                    waiting += listLocked
+                        ? contents(f.file(uuid + ".xml"), "Software").contains("Caption=blocked " + uuid + "\n")
+                        : holdsOpen(pid, uuid + ".xml.lock");
+                }
+                return waiting == workers;
+            },
+            30000));
+        Sent waiting = sendNotice(queued, "Caption=queued\n");
+
+        int exitCode = -1;
+        const qint64 ms = stopService(f, pid, &exitCode);
+        QVERIFY2(ms >= 0, "the service still runs a minute after the stop");
+        QVERIFY2(ms < stopBoundMs, qPrintable(QStringLiteral("the service took %1 ms to stop").arg(ms)));
+        QCOMPARE(exitCode, 0);
+        qInfo("stopped in %lld ms with %d workers waiting for a lock", ms, workers);
+
+        std::vector<Sent *> all {&waiting};
+        for (Sent &s : sent)
+            all.push_back(&s);
+        int rank = 0;
+        collect(all, &rank);
+        for (int i = 0; i < workers; ++i) {
+            const QString path = f.file(blocked[i] + ".xml");
+            const QStringList stored = contents(path, "Software");
+            QCOMPARE(stored.count(sent[size_t(i)].row), listLocked ? 1 : 0);
+            QCOMPARE(sent[size_t(i)].reply.size(), listLocked ? 30 : 0);
+            if (!listLocked)
+                QCOMPARE(CTestEnvironment::readFile(path), CTestEnvironment::readFile(f.file("configtempl.xml")));
+        }
+        QCOMPARE(waiting.reply, QByteArray());
+        QCOMPARE(CTestEnvironment::readFile(f.file(queued + ".xml")), fileBefore);
+        QCOMPARE(contents(f.file(done + ".xml"), "Software"), QStringList {"Caption=acknowledged\n"});
+        if (listLocked)
+            QCOMPARE(CTestEnvironment::readFile(f.file("list.xml")), listBefore);
+        locks.clear();
         QCOMPARE(f.runCommand({"-u"}), 0);
     }
 
