@@ -1,9 +1,11 @@
 #include "fortuneserver.h"
 
+#include "cpcconfig.h"
 #include "cshortframe.h"
 #include "workthread.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <cerrno>
@@ -15,9 +17,11 @@
 namespace {
 const int defaultMaxWorkers = 32;
 const int defaultMaxPushes = 64;
+const int defaultMaxQueuedChecks = 1024;
 const qint64 defaultBufferCap = qint64(512) * 1024 * 1024;
 const qint64 requestLimit = qint64(16) * 1024 * 1024;
 const qint64 defaultServingCap = qint64(32) * 1024 * 1024;
+const qint64 largeRequest = qint64(8) * 1024 * 1024;
 // A worker needs little stack (documents live on the heap).
 const uint workerStackSize = 512 * 1024;
 // One readable connection is read at most this much at a time, so that a fast sender cannot keep
@@ -27,6 +31,10 @@ const int chunksPerWakeup = 4;
 
 // How often a listener that stopped accepting for want of descriptors looks again.
 const int acceptPauseMs = 100;
+
+// A check being pushed holds its connection, the file being sent and the wake-up descriptors of two
+// threads (the worker's and the push's); one waiting for the pool holds its connection only.
+const qint64 descriptorsPerPush = 4;
 
 // Descriptors kept free for the workers' files. Accepting stops short of the limit: an accept that
 // fails for want of a descriptor leaves the listen socket readable, and the event loop would spin on
@@ -44,6 +52,45 @@ qint64 descriptorLimit()
     return qint64(lim.rlim_cur);
 }
 
+// Update checks together hold at most a quarter of the descriptors the reserve leaves, so that
+// checks whose clients are slow to take their push never keep change notices out: so many pushes
+// at once, and what is left of the share for checks waiting for them.
+qint64 checkDescriptorShare()
+{
+    const qint64 limit = descriptorLimit();
+    return (limit - descriptorReserve(limit)) / 4;
+}
+
+int pushesAtOnce(int maxPushes)
+{
+    return int(qBound(qint64(1), checkDescriptorShare() / descriptorsPerPush, qint64(maxPushes)));
+}
+
+int waitingChecksRoom(int maxQueued, int maxPushes)
+{
+    const qint64 left = checkDescriptorShare() - qint64(pushesAtOnce(maxPushes)) * descriptorsPerPush;
+    return int(qBound(qint64(0), left, qint64(maxQueued)));
+}
+
+// The client a change notice names: its text after "changelog:" up to the first "^" (or a further
+// ":"), when it can name a client file; else empty. A UUID in braces has 38 characters: a longer
+// text names no file, and is not kept as a key.
+QString clientOf(const QString &text)
+{
+    const QLatin1String keyword("changelog:");
+    if (!text.startsWith(keyword))
+        return QString();
+    const QStringView rest = QStringView(text).mid(keyword.size());
+    const qsizetype longest = 64;
+    qsizetype end = 0;
+    while (end < rest.size() && rest.at(end) != u'^' && rest.at(end) != u':') {
+        if (++end > longest)
+            return QString();
+    }
+    const QString uuid = rest.left(end).toString();
+    return CPcConfig::pathOf(uuid).isEmpty() ? QString() : uuid;
+}
+
 int envCount(const char *name, int fallback)
 {
     bool ok = false;
@@ -54,6 +101,7 @@ int envCount(const char *name, int fallback)
 
 FortuneServer::FortuneServer(QObject *parent)
     : QTcpServer(parent)
+    , m_order(0)
     , m_buffered(0)
     , m_drain(nullptr)
     , m_stopping(false)
@@ -62,7 +110,7 @@ FortuneServer::FortuneServer(QObject *parent)
     // Expiries are checked in steps of a tenth of the shorter wait, so a connection is closed at
     // most that much late, and thousands of open connections cost one sweep per step.
     m_expiryTimer.setInterval(qBound(10, qMin(WorkThread::waitMs(), WorkThread::deadlineMs()) / 10, 1000));
-    connect(&m_expiryTimer, &QTimer::timeout, this, &FortuneServer::closeExpiredConnections);
+    connect(&m_expiryTimer, &QTimer::timeout, this, &FortuneServer::sweep);
     m_maxPending = maxPendingConnections();
     m_acceptTimer.setInterval(acceptPauseMs);
     connect(&m_acceptTimer, &QTimer::timeout, this, &FortuneServer::resumeWhenDescriptorsFree);
@@ -88,6 +136,11 @@ int FortuneServer::maxPushes()
     return limit;
 }
 
+int FortuneServer::maxQueuedChecks()
+{
+    return defaultMaxQueuedChecks;
+}
+
 qint64 FortuneServer::bufferCap()
 {
     static const qint64 cap = [] {
@@ -105,6 +158,11 @@ qint64 FortuneServer::maxRequestBytes()
 qint64 FortuneServer::servingCap()
 {
     return defaultServingCap;
+}
+
+qint64 FortuneServer::largeRequestBytes()
+{
+    return largeRequest;
 }
 
 void FortuneServer::incomingConnection(qintptr socketDescriptor)
@@ -129,6 +187,11 @@ void FortuneServer::incomingConnection(qintptr socketDescriptor)
     c->overall = QDeadlineTimer(WorkThread::deadlineMs());
     connect(c->notifier, &QSocketNotifier::activated, this, &FortuneServer::connectionReadable);
     m_connections.insert(socketDescriptor, c);
+    startSweeping();
+}
+
+void FortuneServer::startSweeping()
+{
     if (!m_expiryTimer.isActive())
         m_expiryTimer.start();
 }
@@ -176,6 +239,7 @@ bool FortuneServer::readFrom(qintptr descriptor, Connection *c)
             // Bytes after the frame are not read: one connection carries one request.
             const qint64 bytes = c->buffered;
             const QString text = c->reader.text();
+            const QDeadlineTimer deadline = c->overall;
             c->buffered = 0;
             m_buffered -= bytes;
             // The worker's socket watches the descriptor from now on. The notifier is the sender of
@@ -184,7 +248,7 @@ bool FortuneServer::readFrom(qintptr descriptor, Connection *c)
             c->notifier->deleteLater();
             delete c;
             m_connections.remove(descriptor);
-            dispatch(descriptor, text, qint64(text.size()) * 2);
+            dispatch(descriptor, text, qint64(text.size()) * 2, deadline);
             return true;
         }
     }
@@ -217,7 +281,7 @@ void FortuneServer::dropConnection(qintptr descriptor)
         m_drain->quit();
 }
 
-void FortuneServer::closeExpiredConnections()
+void FortuneServer::sweep()
 {
     QList<qintptr> expired;
     for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
@@ -226,7 +290,22 @@ void FortuneServer::closeExpiredConnections()
     }
     for (qintptr descriptor : std::as_const(expired))
         dropConnection(descriptor);
-    if (m_connections.isEmpty())
+
+    // Waiting update checks: at their connection's deadline, or once their peer has gone (those
+    // whose peer sent more than its request are no longer watched by a notifier), they are closed.
+    expired.clear();
+    for (const QQueue<Request> *queue : {&m_push.small, &m_push.large}) {
+        for (const Request &r : *queue) {
+            if (r.deadline.hasExpired() || WorkThread::peerHasClosed(r.descriptor))
+                expired.append(r.descriptor);
+        }
+    }
+    for (qintptr descriptor : std::as_const(expired))
+        dropQueuedCheck(descriptor);
+
+    // A worker that could not be started left its requests waiting: try again.
+    startQueued();
+    if (m_connections.isEmpty() && m_store.queued() == 0 && m_push.queued() == 0)
         m_expiryTimer.stop();
 }
 
@@ -249,12 +328,59 @@ void FortuneServer::resumeWhenDescriptorsFree()
     }
 }
 
-void FortuneServer::dispatch(qintptr descriptor, const QString &text, qint64 bytes)
+void FortuneServer::dispatch(qintptr descriptor, const QString &text, qint64 bytes, const QDeadlineTimer &deadline)
 {
-    // Queued requests are held whole; they count against the cap until a worker takes them.
+    // Waiting requests are held whole; they count against the cap until a worker takes them.
     m_buffered += bytes;
-    (WorkThread::isUpdateCheck(text) ? m_push : m_store).queue.enqueue(Request {descriptor, text, bytes});
+    Request request;
+    request.descriptor = descriptor;
+    request.text = text;
+    request.bytes = bytes;
+    request.deadline = deadline;
+    if (WorkThread::isUpdateCheck(text)) {
+        admitUpdateCheck(request);
+        return;
+    }
+    request.client = clientOf(text);
+    if (!request.client.isEmpty()) {
+        auto known = m_clients.find(request.client);
+        if (known != m_clients.end()) {
+            known->enqueue(request); // after the notice of this client that is ahead
+            return;
+        }
+        m_clients.insert(request.client, QQueue<Request>());
+    }
+    enqueue(m_store, request);
     startQueued();
+}
+
+void FortuneServer::admitUpdateCheck(Request request)
+{
+    // A peer that has gone gets no push, and no record of one.
+    if (WorkThread::peerHasClosed(request.descriptor)) {
+        closeRequest(request);
+        return;
+    }
+    if (m_push.busy.size() >= pushesAtOnce(maxPushes())
+        && m_push.queued() >= waitingChecksRoom(maxQueuedChecks(), maxPushes())) {
+        closeRequest(request);
+        return;
+    }
+    request.watch = new QSocketNotifier(request.descriptor, QSocketNotifier::Read, this);
+    connect(request.watch, &QSocketNotifier::activated, this, &FortuneServer::queuedCheckReadable);
+    enqueue(m_push, request);
+    startQueued();
+    startSweeping();
+}
+
+// The request joins its pool's queue, costed by its bytes and its client file's size now.
+void FortuneServer::enqueue(Pool &pool, Request request)
+{
+    request.cost = request.bytes;
+    if (!request.client.isEmpty())
+        request.cost += QFileInfo(CPcConfig::pathOf(request.client)).size();
+    request.order = m_order++;
+    (request.cost > largeRequestBytes() ? pool.large : pool.small).enqueue(request);
 }
 
 void FortuneServer::startQueued()
@@ -262,38 +388,116 @@ void FortuneServer::startQueued()
     if (m_workersStopped)
         return;
     serveQueued(m_store, maxWorkers());
-    serveQueued(m_push, maxPushes());
+    serveQueued(m_push, pushesAtOnce(maxPushes()));
 }
 
+// Each side starts its requests in the order they came: one that does not fit beside those in
+// service waits, and the others of its side behind it with it, so it is not passed over for ever.
+// Between the sides, the request that came first starts first.
 void FortuneServer::serveQueued(Pool &pool, int maxBusy)
 {
-    while (pool.busy.size() < maxBusy && mayServe(pool.queue, pool.serving)) {
-        const Request request = pool.queue.dequeue();
+    while (pool.busy.size() < maxBusy) {
+        const bool smallFits = !pool.small.isEmpty() && fits(pool.servingSmall, pool.small.head().cost);
+        const bool largeFits = !pool.large.isEmpty() && fits(pool.servingLarge, pool.large.head().cost);
+        if (!smallFits && !largeFits)
+            return;
+        const bool large = largeFits && (!smallFits || pool.large.head().order < pool.small.head().order);
+        Request request = (large ? pool.large : pool.small).dequeue();
         m_buffered -= request.bytes;
-        WorkThread *worker = nullptr;
-        if (!pool.idle.isEmpty()) {
-            // The worker that served last: what it used is most likely still at hand.
-            worker = pool.idle.takeLast();
-        } else {
-            worker = new WorkThread(this);
-            worker->setStackSize(workerStackSize);
-            connect(worker, &WorkThread::served, this, &FortuneServer::workerServed, Qt::QueuedConnection);
-            worker->start();
+        if (request.watch) {
+            // The worker's socket watches the descriptor from now on.
+            request.watch->setEnabled(false);
+            request.watch->deleteLater();
+            request.watch = nullptr;
         }
-        pool.busy.append(worker);
-        m_serving.insert(worker, request.bytes);
-        pool.serving += request.bytes;
-        worker->serve(request.descriptor, request.text);
+        if (!startWorker(pool, request, large))
+            return; // out of threads: the rest waits for the next sweep
     }
 }
 
-// Requests start in the order they came: a large one that does not fit beside those in service
-// waits, and the smaller ones behind it with it, so it is not passed over for ever.
-bool FortuneServer::mayServe(const QQueue<Request> &queue, qint64 serving)
+bool FortuneServer::startWorker(Pool &pool, const Request &request, bool large)
 {
-    if (queue.isEmpty())
-        return false;
-    return serving == 0 || serving + queue.head().bytes <= servingCap();
+    WorkThread *worker = nullptr;
+    if (!pool.idle.isEmpty()) {
+        // The worker that served last: what it used is most likely still at hand.
+        worker = pool.idle.takeLast();
+    } else {
+        worker = new WorkThread(this);
+        worker->setStackSize(workerStackSize);
+        connect(worker, &WorkThread::served, this, &FortuneServer::workerServed, Qt::QueuedConnection);
+        worker->start();
+        if (!worker->isRunning()) {
+            // No thread to be had: the request is not served, and takes nothing with it.
+            delete worker;
+            ::close(int(request.descriptor));
+            releaseClient(request.client);
+            startSweeping(); // which tries again
+            return false;
+        }
+    }
+    pool.busy.append(worker);
+    m_serving.insert(worker, InService {&pool, request.cost, large, request.client});
+    (large ? pool.servingLarge : pool.servingSmall) += request.cost;
+    worker->serve(request.descriptor, request.text);
+    return true;
+}
+
+bool FortuneServer::fits(qint64 serving, qint64 cost)
+{
+    return serving == 0 || serving + cost <= servingCap();
+}
+
+// The client's notice has been served (or dropped): its next one, if any, joins the queue.
+void FortuneServer::releaseClient(const QString &client)
+{
+    if (client.isEmpty())
+        return;
+    auto known = m_clients.find(client);
+    if (known == m_clients.end())
+        return;
+    if (known->isEmpty()) {
+        m_clients.erase(known);
+        return;
+    }
+    enqueue(m_store, known->dequeue());
+}
+
+// Closes a waiting request's connection with nothing written.
+void FortuneServer::closeRequest(const Request &request)
+{
+    m_buffered -= request.bytes;
+    if (request.watch) {
+        request.watch->setEnabled(false);
+        request.watch->deleteLater();
+    }
+    ::close(int(request.descriptor));
+}
+
+void FortuneServer::queuedCheckReadable(QSocketDescriptor socket)
+{
+    const qintptr descriptor = qintptr(socket);
+    if (WorkThread::peerHasClosed(descriptor)) {
+        dropQueuedCheck(descriptor);
+        return;
+    }
+    // More bytes after the request, which are never read: the sweep looks for the end instead.
+    if (auto *watch = qobject_cast<QSocketNotifier *>(sender()))
+        watch->setEnabled(false);
+}
+
+bool FortuneServer::dropQueuedCheck(qintptr descriptor)
+{
+    for (QQueue<Request> *queue : {&m_push.small, &m_push.large}) {
+        for (qsizetype i = 0; i < queue->size(); ++i) {
+            if (queue->at(i).descriptor == descriptor) {
+                closeRequest(queue->takeAt(i));
+                if (m_drain && idle())
+                    m_drain->quit();
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 void FortuneServer::workerServed()
@@ -301,12 +505,14 @@ void FortuneServer::workerServed()
     WorkThread *worker = qobject_cast<WorkThread *>(sender());
     if (!worker)
         return;
-    for (Pool *pool : {&m_store, &m_push}) {
-        if (pool->busy.removeOne(worker)) {
-            pool->serving -= m_serving.take(worker);
-            pool->idle.append(worker);
-            break;
-        }
+    const auto it = m_serving.constFind(worker);
+    if (it != m_serving.cend()) {
+        const InService done = it.value();
+        m_serving.erase(it);
+        (done.large ? done.pool->servingLarge : done.pool->servingSmall) -= done.cost;
+        done.pool->busy.removeOne(worker);
+        done.pool->idle.append(worker);
+        releaseClient(done.client);
     }
     startQueued();
     if (m_drain && idle())
@@ -315,8 +521,8 @@ void FortuneServer::workerServed()
 
 bool FortuneServer::idle() const
 {
-    return m_connections.isEmpty() && m_store.queue.isEmpty() && m_push.queue.isEmpty() && m_store.busy.isEmpty()
-        && m_push.busy.isEmpty();
+    return m_connections.isEmpty() && m_store.queued() == 0 && m_push.queued() == 0 && m_clients.isEmpty()
+        && m_store.busy.isEmpty() && m_push.busy.isEmpty();
 }
 
 QList<WorkThread *> FortuneServer::allWorkers() const
@@ -352,9 +558,16 @@ void FortuneServer::shutdown(int boundMs)
         dropConnection(descriptor);
     m_expiryTimer.stop();
     for (Pool *pool : {&m_store, &m_push}) {
-        while (!pool->queue.isEmpty())
-            ::close(int(pool->queue.dequeue().descriptor));
+        for (QQueue<Request> *queue : {&pool->small, &pool->large}) {
+            while (!queue->isEmpty())
+                closeRequest(queue->dequeue());
+        }
     }
+    for (QQueue<Request> &parked : m_clients) {
+        while (!parked.isEmpty())
+            closeRequest(parked.dequeue());
+    }
+    m_clients.clear();
     m_buffered = 0;
     m_workersStopped = true;
     const QList<WorkThread *> workers = allWorkers();

@@ -24,10 +24,20 @@ class WorkThread;
 // pool's workers are started as they are first needed and live until the shutdown, each serving one
 // request after another. The bytes of incomplete requests across all connections are capped
 // (bufferCap()); a connection that would pass the cap, or whose frame is larger than any real
-// request (maxRequestBytes()), is closed with nothing written. Requests in service count too: a
-// worker holds several copies of its request (the decoded text, the parsed items, the client file's
-// tree and its serialisation), so the bytes of requests being served are capped as well, in each
-// pool (servingCap()); a request beyond it waits in its queue.
+// request (maxRequestBytes()), is closed with nothing written.
+//
+// Requests in service count too. A notice costs its own bytes and those of its client's file, which
+// the worker reads, parses and writes whole (a hostile scan can make one of 160 MB), so the bytes in
+// service are capped in each pool (servingCap()), separately for large requests (largeRequestBytes())
+// and for the others: one client with a huge file is served on its own while small clients keep the
+// rest of the pool, and large requests never pass small ones by more than their own share. Each side
+// always lets one request through, and starts its requests in the order they came. A client is
+// served by one worker at a time: its further notices wait here, not in workers, and join the queue
+// when the one before is served.
+//
+// An update check that waits for the push pool is watched: it is closed when its peer goes, at its
+// connection's deadline, and at once when the queue is full (maxQueuedChecks()) or the checks would
+// hold more than their share of the open-file limit, which stays free for change notices.
 // Near the open-file limit the listener stops accepting (the peers wait in the listen queue) until
 // descriptors are free again.
 class FortuneServer : public QTcpServer
@@ -53,24 +63,32 @@ public:
     // Workers for change notices at once: 32. Tests and benchmarks change it through
     // BRAMIX_TEST_SERVER_MAX_WORKERS, which nothing else reads.
     static int maxWorkers();
-    // Update checks with their pushes at once: 64 (BRAMIX_TEST_SERVER_MAX_PUSHES).
+    // Update checks with their pushes at once: 64 (BRAMIX_TEST_SERVER_MAX_PUSHES), fewer when
+    // their share of the open-file limit (a quarter of what the reserve leaves) holds fewer.
     static int maxPushes();
+    // Update checks waiting for the push pool: 1024, and no more than is left of their share of
+    // the open-file limit. Beyond it a check is closed at once.
+    static int maxQueuedChecks();
     // Bytes of incomplete requests held across all connections: 512 MiB
     // (BRAMIX_TEST_SERVER_BUFFER_CAP_KIB, in KiB).
     static qint64 bufferCap();
     // Largest request frame: 16 MiB. The largest real notice, a whole first inventory, is well
     // under 1 MiB.
     static qint64 maxRequestBytes();
-    // Bytes of requests in service at once in each pool: 32 MiB, two of the largest requests, while
-    // real ones (well under 1 MiB) fill every worker. One request is always let through.
+    // Bytes in service at once in each pool, for large requests and for the others each: 32 MiB,
+    // two of the largest requests, while real notices with their files (well under 1 MiB) fill
+    // every worker.
     static qint64 servingCap();
+    // A request costing more than this (8 MiB, request and file) is a large one.
+    static qint64 largeRequestBytes();
 
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
 
 private slots:
     void connectionReadable(QSocketDescriptor socket);
-    void closeExpiredConnections();
+    void queuedCheckReadable(QSocketDescriptor socket);
+    void sweep();
     void resumeWhenDescriptorsFree();
     void workerServed();
 
@@ -86,26 +104,49 @@ private:
     };
     struct Request
     {
-        qintptr descriptor;
+        qintptr descriptor = -1;
         QString text;
-        qint64 bytes;
+        qint64 bytes = 0; // the text's, held while it waits
+        qint64 cost = 0; // counted in service: the text's bytes and the client file's
+        QString client; // a change notice's client; empty for any other request
+        QDeadlineTimer deadline; // the connection's
+        QSocketNotifier *watch = nullptr; // a waiting update check's end of connection
+        quint64 order = 0; // when it joined the queue
     };
 
     struct Pool
     {
-        QQueue<Request> queue;
+        // Requests ready to be served, each side in the order they came.
+        QQueue<Request> small;
+        QQueue<Request> large;
         QList<WorkThread *> busy;
         QList<WorkThread *> idle; // started, waiting for a request
-        qint64 serving = 0; // request bytes of the busy workers
+        qint64 servingSmall = 0; // costs of the busy workers' requests
+        qint64 servingLarge = 0;
+        int queued() const { return int(small.size() + large.size()); }
+    };
+    struct InService
+    {
+        Pool *pool = nullptr;
+        qint64 cost = 0;
+        bool large = false;
+        QString client;
     };
 
     bool readFrom(qintptr descriptor, Connection *c);
     bool announcesTooMuch(const Connection &c) const;
     void dropConnection(qintptr descriptor);
-    void dispatch(qintptr descriptor, const QString &text, qint64 bytes);
+    void dispatch(qintptr descriptor, const QString &text, qint64 bytes, const QDeadlineTimer &deadline);
+    void admitUpdateCheck(Request request);
+    void enqueue(Pool &pool, Request request);
     void startQueued();
     void serveQueued(Pool &pool, int maxBusy);
-    static bool mayServe(const QQueue<Request> &queue, qint64 serving);
+    bool startWorker(Pool &pool, const Request &request, bool large);
+    void releaseClient(const QString &client);
+    void closeRequest(const Request &request);
+    bool dropQueuedCheck(qintptr descriptor);
+    void startSweeping();
+    static bool fits(qint64 serving, qint64 cost);
     bool idle() const;
     // Every worker started, busy or idle.
     QList<WorkThread *> allWorkers() const;
@@ -113,7 +154,10 @@ private:
     QHash<qintptr, Connection *> m_connections;
     Pool m_store;
     Pool m_push;
-    QHash<WorkThread *, qint64> m_serving; // each busy worker's request bytes
+    QHash<WorkThread *, InService> m_serving;
+    // Clients with a notice in service or ready, each with its further notices in the order they came.
+    QHash<QString, QQueue<Request>> m_clients;
+    quint64 m_order;
     qint64 m_buffered;
     QTimer m_expiryTimer;
     QTimer m_acceptTimer; // while accepting is paused for want of descriptors

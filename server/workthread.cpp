@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -80,6 +81,14 @@ void WorkThread::requestStop()
     // The store's lock waits look at this; it is never cleared, since the worker ends.
     requestInterruption();
     m_wake.wakeOne();
+}
+
+bool WorkThread::peerHasClosed(qintptr socketDescriptor)
+{
+    pollfd p {int(socketDescriptor), POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) <= 0)
+        return false;
+    return (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 void WorkThread::run()
@@ -188,6 +197,10 @@ void WorkThread::serveUpdateCheck()
     else if (check.platform == QLatin1String("2") && !linuxFiles.isEmpty())
         files = linuxFiles;
 
+    // A client that has gone meanwhile gets no record of a push it cannot take, nor does one when
+    // the server stops.
+    if (stopped() || peerHasClosed(m_socket->socketDescriptor()))
+        return;
     // The push runs in a thread of its own on this connection. It cannot be our child (we live in
     // the application thread), so this worker owns it and waits for it: the worker, the socket and
     // the push end together.

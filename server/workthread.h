@@ -37,6 +37,9 @@ public:
     // replaced whole or not at all). A worker asked to stop takes no further request.
     void requestStop();
 
+    // Whether the peer of a connection has closed it (or it broke): such a peer reads nothing more.
+    static bool peerHasClosed(qintptr socketDescriptor);
+
     // Longest wait for more bytes (30000 ms), and the longest a request may take to arrive as a
     // whole (120000 ms; a push may take five times that), so that a peer trickling bytes, or not
     // reading a push, cannot hold the server for ever. Tests shorten them through

@@ -3,6 +3,7 @@
 #include "cmessages.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
+#include "ctestxml.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -133,17 +134,25 @@ bool CFaultServer::waitForPort(quint16 port, int timeoutMs)
     return false;
 }
 
+bool CFaultServer::publishUpdate(const QByteArray &content)
+{
+    const QString update = file(QStringLiteral("BramixClient"));
+    return CTestEnvironment::writeFile(update, content)
+        && CTestEnvironment::writeFile(file(QStringLiteral("uplist.xml")),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uplist>\n  <windows>\n    <file>" + update.toUtf8()
+                + "</file>\n  </windows>\n  <linux/>\n  <version>2.1.20090715</version>\n</uplist>\n");
+}
+
+int CFaultServer::openFiles() const
+{
+    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid()))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
 QMap<QString, int> CFaultServer::storedRows(const QString &path)
 {
-    QMap<QString, int> rows;
-    QDomDocument doc;
-    if (!doc.setContent(CTestEnvironment::readFile(path), true))
-        return rows;
-    const QDomElement cls = doc.documentElement().firstChildElement(QStringLiteral("Software"));
-    for (QDomElement c = cls.firstChildElement(QStringLiteral("content")); !c.isNull();
-         c = c.nextSiblingElement(QStringLiteral("content")))
-        ++rows[c.text()];
-    return rows;
+    return CTestXml::storedRows(path);
 }
 
 qint64 CFaultServer::timedNotice(const QString &uuid, const QString &row, int timeoutMs)

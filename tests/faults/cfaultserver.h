@@ -41,6 +41,12 @@ public:
     // Files the store left beside its own (temporary files of an interrupted replace).
     QStringList strayFiles() const;
 
+    // Offers a client update in uplist.xml: a Windows file "BramixClient" of these bytes, version
+    // 2.1.20090715.
+    bool publishUpdate(const QByteArray &content);
+    // Descriptors the server process has open.
+    int openFiles() const;
+
     // Rows of class Software stored in a client's file, each with the number of times it is stored.
     static QMap<QString, int> storedRows(const QString &path);
     // A change notice of one Software "add" row on a connection of its own: the milliseconds until

@@ -10,7 +10,6 @@
 #include "cshortframereader.h"
 #include "ctestmemory.h"
 
-#include <QDir>
 #include <QDomDocument>
 #include <QElapsedTimer>
 #include <QTcpSocket>
@@ -416,10 +415,7 @@ private slots:
         QVERIFY(server.addClients({uuid}));
         QVERIFY(server.start());
         QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(server.pid()));
-        const auto openFiles
-            = [&] { return int(fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size()); };
-        const int before = openFiles();
+        const int before = server.openFiles();
         QVERIFY(before > 0);
         const rlim_t limit = rlim_t(before + 40);
         rlimit lim {limit, limit};
@@ -436,11 +432,11 @@ private slots:
             all.push_back(std::make_unique<CRawPeer>());
             QVERIFY(all.back()->connectTo(CMessages::ServerPort));
         }
-        QVERIFY(CTestEnvironment::waitFor([&] { return openFiles() >= before + 30; }, 5000));
+        QVERIFY(CTestEnvironment::waitFor([&] { return server.openFiles() >= before + 30; }, 5000));
         const qint64 ticks = cpuTicks();
         QTest::qWait(1000);
         const qint64 spent = cpuTicks() - ticks;
-        const int held = openFiles();
+        const int held = server.openFiles();
 
         all.clear();
         const qint64 ms = CFaultServer::timedNotice(uuid, QStringLiteral("Caption=after\n"), 10000);
@@ -516,6 +512,156 @@ private slots:
         QVERIFY(server.running());
     }
 
+    // Update checks that wait for the push pool (one push here, held by a client that reads
+    // nothing) are watched. One whose peer goes is closed at once, its descriptor free long before
+    // the pool is, and never gets a record; one whose peer stays past its connection's deadline is
+    // closed then, with nothing sent, while the pool is still held.
+    void waitingUpdateChecks_data()
+    {
+        QTest::addColumn<bool>("peersClose"); // the waiting peers close right after their check
+        QTest::addColumn<QString>("deadlineMs"); // a connection's deadline; "" as shipped (2 min)
+        QTest::addColumn<QString>("stallMs"); // the held push ends after this; "" as shipped (30 s)
+        QTest::newRow("peers that close at once") << true << ""
+                                                  << "8000";
+        // The held push ends at its own deadline then, five times a connection's.
+        QTest::newRow("peers that stay past the deadline") << false << "2000"
+                                                           << "";
+    }
+
+    void waitingUpdateChecks()
+    {
+        QFETCH(bool, peersClose);
+        QFETCH(QString, deadlineMs);
+        QFETCH(QString, stallMs);
+        const int waiting = 20;
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        QVERIFY(server.addClients({newUuid()}));
+        const qint64 size = 16 * MiB;
+        QVERIFY(server.publishUpdate(QByteArray(size, 'u')));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_MAX_PUSHES"), QStringLiteral("1"));
+        if (!deadlineMs.isEmpty())
+            server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_DEADLINE_MS"), deadlineMs);
+        if (!stallMs.isEmpty())
+            server.setEnv(QStringLiteral("BRAMIX_TEST_PUSH_STALL_MS"), stallMs);
+        QVERIFY(server.start());
+        const auto check = [](const QString &label) {
+            return CShortFrame::encode(
+                CMessages::buildUpdateCheck(QStringLiteral("2.1.20090713"), QStringLiteral("1"), label));
+        };
+        const auto records = [&] {
+            return CTestEnvironment::readFile(server.file(QStringLiteral("updateLog.xml"))).count("<record>");
+        };
+
+        CRawPeer held(4096);
+        QVERIFY(held.connectTo(CMessages::ServerPort));
+        QVERIFY(held.sendAll(check(QStringLiteral("held(10.0.0.1)")), 5000));
+        QVERIFY(CTestEnvironment::waitFor([&] { return held.pending() > 0 && records() == 1; }, 10000));
+        const int before = server.openFiles();
+
+        std::vector<std::unique_ptr<CRawPeer>> peers;
+        for (int i = 0; i < waiting; ++i) {
+            peers.push_back(std::make_unique<CRawPeer>());
+            QVERIFY(peers.back()->connectTo(CMessages::ServerPort));
+            QVERIFY(peers.back()->sendAll(check(QStringLiteral("waiting%1(10.0.1.%1)").arg(i)), 5000));
+            if (peersClose)
+                peers.back()->close();
+        }
+        if (peersClose) {
+            // Gone peers free their descriptors while the push pool is still held.
+            QVERIFY2(CTestEnvironment::waitFor([&] { return server.openFiles() <= before + 2; }, 4000),
+                qPrintable(
+                    QStringLiteral("%1 open files, %2 before the gone peers").arg(server.openFiles()).arg(before)));
+            QVERIFY(!held.remoteClosed());
+            // A check behind them is served once the held push ends.
+            CRawPeer reader;
+            QVERIFY(reader.connectTo(CMessages::ServerPort));
+            QVERIFY(reader.sendAll(check(QStringLiteral("reader(10.0.0.2)")), 5000));
+            QVERIFY(reader.waitEnded(60000));
+            QVERIFY(reader.received() > size);
+            QCOMPARE(records(), 2);
+        } else {
+            for (const auto &p : peers)
+                QVERIFY2(p->waitEnded(15000), "a waiting check outlived its deadline");
+            QVERIFY2(!held.remoteClosed(), "the waiting checks were closed only when the pool was free");
+            for (const auto &p : peers)
+                QCOMPARE(p->received(), qint64(0));
+            QVERIFY(CTestEnvironment::waitFor([&] { return held.remoteClosed(); }, 30000));
+            QTest::qWait(500);
+            QCOMPARE(records(), 1);
+        }
+        QVERIFY(server.running());
+    }
+
+    // Update checks whose clients read nothing hold a descriptor each, but together never more than
+    // their share of the open-file limit (256 here): the checks beyond it are closed at once, and
+    // change notices are still accepted and answered at once.
+    void updateChecksLeaveDescriptorsForNotices()
+    {
+        const int checks = 300;
+        const qint64 answerBoundMs = 2000;
+        QVERIFY(CIdleConnections::raiseFileLimit(checks + 1024) >= rlim_t(checks + 256));
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        const QString uuid = newUuid();
+        QVERIFY(server.addClients({uuid}));
+        QVERIFY(server.publishUpdate(QByteArray(16 * MiB, 'u')));
+        QVERIFY(server.start());
+        QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
+        const rlim_t limit = 256;
+        rlimit lim {limit, limit};
+        QVERIFY(::prlimit(pid_t(server.pid()), RLIMIT_NOFILE, &lim, nullptr) == 0);
+        const int before = server.openFiles();
+
+        std::vector<std::unique_ptr<CRawPeer>> peers;
+        for (int i = 0; i < checks; ++i) {
+            peers.push_back(std::make_unique<CRawPeer>(4096));
+            QVERIFY(peers.back()->connectTo(CMessages::ServerPort));
+            peers.back()->sendSome(CShortFrame::encode(CMessages::buildUpdateCheck(
+                QStringLiteral("2.1.20090713"), QStringLiteral("1"), QStringLiteral("reads nothing%1").arg(i))));
+        }
+        const auto closedPeers = [&] {
+            int n = 0;
+            for (const auto &p : peers)
+                n += p->remoteClosed() ? 1 : 0;
+            return n;
+        };
+        // Every check has been dealt with once each is either closed or getting its push.
+        const auto settled = [&] {
+            for (const auto &p : peers) {
+                if (!p->remoteClosed() && p->pending() <= 0)
+                    return false;
+            }
+            return true;
+        };
+        // A quarter of what the descriptors kept free for workers leave: (256 - 32) / 4.
+        const int share = 56;
+        QVERIFY2(CTestEnvironment::waitFor(settled, 20000),
+            qPrintable(
+                QStringLiteral("%1 of %2 checks closed, the others not all pushed to").arg(closedPeers()).arg(checks)));
+        QVERIFY(closedPeers() >= checks - share);
+        const int held = server.openFiles();
+        qint64 slowest = 0;
+        for (int i = 0; i < 5; ++i) {
+            const qint64 ms
+                = CFaultServer::timedNotice(uuid, QStringLiteral("Caption=beside checks %1\n").arg(i), 10000);
+            QVERIFY2(ms >= 0 && ms <= answerBoundMs,
+                qPrintable(QStringLiteral("notice %1 took %2 ms (-1: no answer) beside %3 held checks")
+                               .arg(i)
+                               .arg(ms)
+                               .arg(checks - closedPeers())));
+            slowest = qMax(slowest, ms);
+        }
+        qInfo("%d update checks that read nothing at a limit of %d open files: %d closed at once, open files %d "
+              "-> %d; notices answered in %lld ms at most",
+            checks, int(limit), closedPeers(), before, held, slowest);
+        QVERIFY(held <= before + share);
+        const QMap<QString, int> stored = CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml")));
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(stored.value(QStringLiteral("Caption=beside checks %1\n").arg(i)), 1);
+        QVERIFY(server.running());
+    }
+
     // Update checks whose pushes go to clients that read nothing fill the push pool (three here,
     // and three workers for store work); the checks beyond it wait for a push to end. Notices are
     // answered at once all the while, and the waiting checks are served once the readers read.
@@ -530,11 +676,7 @@ private slots:
         QVERIFY(server.addClients({uuid}));
         // Far more than the socket buffers of a client that reads nothing take.
         const qint64 size = 16 * MiB;
-        const QString update = server.file(QStringLiteral("BramixClient"));
-        QVERIFY(CTestEnvironment::writeFile(update, QByteArray(size, 'u')));
-        QVERIFY(CTestEnvironment::writeFile(server.file(QStringLiteral("uplist.xml")),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<uplist>\n  <windows>\n    <file>" + update.toUtf8()
-                + "</file>\n  </windows>\n  <linux/>\n  <version>2.1.20090715</version>\n</uplist>\n"));
+        QVERIFY(server.publishUpdate(QByteArray(size, 'u')));
         server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_MAX_PUSHES"), QString::number(pool));
         server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_MAX_WORKERS"), QString::number(pool));
         QVERIFY(server.start());

@@ -4,9 +4,11 @@
 #include "cidleconnections.h"
 #include "cmessages.h"
 #include "cnoticeclient.h"
+#include "crawpeer.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
 
+#include <QCoreApplication>
 #include <QDomDocument>
 #include <QTcpSocket>
 #include <QUuid>
@@ -139,6 +141,73 @@ private slots:
         QVERIFY(server.running());
         qInfo("%d idle connections held, %d still open after the real requests; 5 notices answered", idle,
             conns.stillOpen());
+    }
+
+    // A worker whose thread cannot be started (thread creation fails while a file exists, as in a
+    // process out of threads): its connection is closed with nothing written or stored, and its
+    // place in the pool (one worker here) is free again: once threads can be made, the next
+    // request is served.
+    void threadStartFailure_data()
+    {
+        QTest::addColumn<bool>("updateCheck"); // else a change notice
+        QTest::newRow("change notice") << false;
+        QTest::newRow("update check") << true;
+    }
+
+    void threadStartFailure()
+    {
+        QFETCH(bool, updateCheck);
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        const QString uuid = newUuid();
+        QVERIFY(server.addClients({uuid}));
+        QVERIFY(server.publishUpdate("new client"));
+        const QString preload = QCoreApplication::applicationDirPath() + QStringLiteral("/faults_threadfail.so");
+        QVERIFY2(QFile::exists(preload), qPrintable(preload));
+        const QString noThreads = server.dir() + QStringLiteral("/../no-threads");
+        server.setEnv(QStringLiteral("LD_PRELOAD"), preload);
+        server.setEnv(QStringLiteral("BRAMIX_FAULT_THREADS_FILE"), noThreads);
+        // A sanitizer's runtime wants to be loaded first; it is the preloaded library's next here.
+        server.setEnv(QStringLiteral("ASAN_OPTIONS"),
+            qEnvironmentVariable("ASAN_OPTIONS") + QStringLiteral(":verify_asan_link_order=0"));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_MAX_WORKERS"), QStringLiteral("1"));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_MAX_PUSHES"), QStringLiteral("1"));
+        QVERIFY(server.start());
+
+        const auto request = [&](const QString &label) {
+            return CShortFrame::encode(updateCheck
+                    ? CMessages::buildUpdateCheck(QStringLiteral("2.1.20090713"), QStringLiteral("1"), label)
+                    : CMessages::buildChangeNotice(
+                        uuid, {CMessages::changeItem(QStringLiteral("Software"), QStringLiteral("add"), label)}));
+        };
+        const QString refused = QStringLiteral("Caption=no thread\n");
+        QVERIFY(CTestEnvironment::writeFile(noThreads, QByteArray()));
+        CRawPeer first;
+        QVERIFY(first.connectTo(CMessages::ServerPort));
+        QVERIFY(first.sendAll(request(refused), 5000));
+        QVERIFY2(first.waitEnded(10000), "the connection of a worker that did not start stays open");
+        QCOMPARE(first.received(), qint64(0));
+        QVERIFY(server.running());
+
+        QVERIFY(QFile::remove(noThreads));
+        const QString served = QStringLiteral("Caption=served\n");
+        CRawPeer next;
+        next.setKeepBytes(64);
+        QVERIFY(next.connectTo(CMessages::ServerPort));
+        QVERIFY(next.sendAll(request(served), 5000));
+        QVERIFY2(next.waitEnded(20000), "no answer once threads can be made again");
+        if (updateCheck) {
+            QVERIFY(next.kept().contains("SWAPLETFILE:BramixClient:"));
+            const QByteArray log = CTestEnvironment::readFile(server.file(QStringLiteral("updateLog.xml")));
+            QCOMPARE(log.count("<record>"), 1);
+            QVERIFY(log.contains(served.toUtf8()));
+        } else {
+            QString text;
+            QVERIFY(CShortFrame::decode(next.kept(), &text) && CMessages::isAck(text));
+            const QMap<QString, int> stored = CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml")));
+            QCOMPARE(stored.value(refused), 0);
+            QCOMPARE(stored.value(served), 1);
+        }
     }
 
     void hugeFrame_data()

@@ -1001,6 +1001,99 @@ private slots:
         QCOMPARE(f.runCommand({"-u"}), 0);
     }
 
+    // A client is served by one worker at a time, and large requests (a notice with its client
+    // file) by a share of their own. While a notice waits for its client file's lock (held here),
+    // further notices of that client, or another large client's notice, wait in the queue, not in
+    // workers, and a small client's notice is served at once. Once the lock is free the blocked
+    // notice is served first, then those that waited, each stored once.
+    void waitingNoticesLeaveThePool_data()
+    {
+        QTest::addColumn<int>("workers"); // 0: as many as the server has
+        QTest::addColumn<int>("largeRows"); // Software rows in the blocked and waiting clients' files
+        QTest::addColumn<bool>("sameClient"); // the waiting notices are the blocked client's own
+        QTest::newRow("further notices of the blocked client") << 2 << 0 << true;
+        // Two files above 16 MiB are more than the large requests' share (32 MiB).
+        QTest::newRow("another client with a large file") << 0 << 110000 << false;
+    }
+    void waitingNoticesLeaveThePool()
+    {
+        QFETCH(int, workers);
+        QFETCH(int, largeRows);
+        QFETCH(bool, sameClient);
+        ServerFixture f;
+        QVERIFY(f.isValid());
+        if (workers > 0)
+            f.setEnv("BRAMIX_TEST_SERVER_MAX_WORKERS", QString::number(workers));
+        const QString first = QStringLiteral("{00000000-0000-4000-8000-000000000001}");
+        const QString other = sameClient ? first : QStringLiteral("{00000000-0000-4000-8000-000000000002}");
+        const QString small = QStringLiteral("{00000000-0000-4000-8000-000000000003}");
+        QVERIFY(f.addClient(first));
+        QVERIFY(f.addClient(small));
+        if (!sameClient)
+            QVERIFY(f.addClient(other));
+        if (largeRows > 0) {
+            const QByteArray large = inventoryWithSoftware(largeRows);
+            QVERIFY(large.size() > 16 * 1024 * 1024);
+            QVERIFY(CTestEnvironment::writeFile(f.file(first + ".xml"), large));
+            QVERIFY(CTestEnvironment::writeFile(f.file(other + ".xml"), large));
+        }
+        QVERIFY(f.startConsole());
+        const qint64 pid = f.process().processId();
+
+        auto lock = std::make_unique<CFileGuard>(f.file(first + ".xml"));
+        QVERIFY(lock->isLocked());
+        Sent blockedNotice = sendNotice(first, "Caption=first\n");
+        QVERIFY(CTestEnvironment::waitFor([&] { return holdsOpen(pid, first + ".xml.lock"); }, 20000));
+        std::vector<Sent> waiting;
+        for (int i = 0; i < (sameClient ? 2 : 1); ++i)
+            waiting.push_back(sendNotice(other, QStringLiteral("Caption=waiting %1\n").arg(i)));
+        Sent smallNotice = sendNotice(small, "Caption=small\n");
+
+        std::vector<Sent *> all {&blockedNotice, &smallNotice};
+        for (Sent &w : waiting)
+            all.push_back(&w);
+        int rank = 0;
+        QVERIFY2(CTestEnvironment::waitFor(
+                     [&] {
+                         collect(all, &rank);
+                         return smallNotice.answer > 0;
+                     },
+                     20000),
+            "a small client's notice waited behind the blocked one");
+        // A waiting notice served beside the blocked one would be answered by now.
+        QTest::qWait(1000);
+        collect(all, &rank);
+        for (const Sent &w : waiting)
+            QVERIFY2(w.answer == 0, qPrintable(w.row + " was served while the blocked notice waited"));
+        QCOMPARE(blockedNotice.answer, 0);
+
+        lock.reset();
+        QVERIFY(CTestEnvironment::waitFor(
+            [&] {
+                collect(all, &rank);
+                for (const Sent *s : all) {
+                    if (s->answer == 0)
+                        return false;
+                }
+                return true;
+            },
+            60000));
+        if (sameClient) {
+            // Small files are served within moments of each other: their order is the file's.
+            const QStringList stored = contents(f.file(first + ".xml"), "Software");
+            for (const Sent &w : waiting)
+                QVERIFY2(stored.indexOf(w.row) > stored.indexOf(blockedNotice.row),
+                    qPrintable(w.row + " was stored before the blocked one"));
+        } else {
+            for (const Sent &w : waiting)
+                QVERIFY2(w.answer > blockedNotice.answer, qPrintable(w.row + " was answered before the blocked one"));
+        }
+        QCOMPARE(CTestXml::storedRows(f.file(first + ".xml")).value(blockedNotice.row), 1);
+        for (const Sent &w : waiting)
+            QCOMPARE(CTestXml::storedRows(f.file(other + ".xml")).value(w.row), 1);
+        QCOMPARE(CTestXml::storedRows(f.file(small + ".xml")).value(smallNotice.row), 1);
+    }
+
     // The port is taken: "listen error:" and the reason in the event log, and the server ends.
     void portInUse()
     {
