@@ -137,6 +137,7 @@ private slots:
 
         // The drip runs in a thread of its own, so that the real notices below do not pause it.
         std::atomic<bool> stop(false);
+        std::atomic<int> endedPeers(0);
         std::thread drip([&] {
             while (!stop.load()) {
                 int open = 0;
@@ -150,9 +151,10 @@ private slots:
                             p.lastSentAt = now;
                         }
                     }
-                    if (p.socket->poll(0))
+                    if (p.socket->poll(0)) {
                         p.endedAt = clock.elapsed();
-                    else
+                        ++endedPeers;
+                    } else
                         ++open;
                 }
                 if (open == 0)
@@ -161,9 +163,11 @@ private slots:
             }
         });
 
-        // Real notices, while every peer is still connected.
+        // Real notices, until the first peers are due to be closed. What counts is that they are
+        // answered while the peers are connected: on a slow machine the last may end after that.
         const qint64 firstClose = dripMs > 0 ? deadlineMs : waitMs;
         QStringList realRows;
+        int answeredBesidePeers = 0;
         qint64 slowest = 0;
         while (clock.elapsed() < firstClose - 700) {
             const QString row = QStringLiteral("Caption=real %1\n").arg(realRows.size());
@@ -172,9 +176,10 @@ private slots:
             slowest = qMax(slowest, ms);
             if (ms < 0 || ms > answerBoundMs)
                 break;
+            if (endedPeers.load() == 0)
+                ++answeredBesidePeers;
             QThread::msleep(300);
         }
-        const qint64 lastNoticeAt = clock.elapsed();
 
         const QDeadlineTimer giveUp(deadlineMs + 6000);
         while (!giveUp.hasExpired()) {
@@ -192,7 +197,9 @@ private slots:
             qPrintable(QStringLiteral("a real notice took %1 ms (-1: no answer) with %2 slow peers connected")
                            .arg(slowest)
                            .arg(peers)));
-        QVERIFY(realRows.size() >= 3);
+        QVERIFY2(answeredBesidePeers >= 3,
+            qPrintable(
+                QStringLiteral("%1 notices answered while every slow peer was connected").arg(answeredBesidePeers)));
         qint64 earliest = std::numeric_limits<qint64>::max();
         qint64 latest = 0;
         for (const Peer &p : all) {
@@ -207,7 +214,6 @@ private slots:
         QVERIFY2(earliest >= -100,
             qPrintable(QStringLiteral("a slow peer was closed %1 ms before its time").arg(-earliest)));
         QVERIFY2(latest <= 2500, qPrintable(QStringLiteral("a slow peer was closed %1 ms late").arg(latest)));
-        QVERIFY(lastNoticeAt < firstClose); // the notices were answered while the peers were there
 
         const QMap<QString, int> stored = CFaultServer::storedRows(server.file(uuid + QStringLiteral(".xml")));
         for (const QString &row : std::as_const(realRows))
