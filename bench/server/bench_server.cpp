@@ -22,6 +22,7 @@
 // To compare two builds, run each one's staged bench_server (it starts the BramixServer beside it)
 // in turn, sides alternating, and say the machine's load (it prints the load average at the end).
 #include "cmessages.h"
+#include "cserverbench.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
 
@@ -73,190 +74,22 @@ struct Options
 
 bool parse(const QStringList &args, Options *o)
 {
-    for (int i = 1; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        auto next = [&](int *v) {
-            if (i + 1 >= args.size())
-                return false;
-            bool ok = false;
-            *v = args.at(++i).toInt(&ok);
-            return ok && *v > 0;
-        };
-        bool ok = true;
-        if (a == QLatin1String("--clients"))
-            ok = next(&o->clients);
-        else if (a == QLatin1String("--software"))
-            ok = next(&o->software);
-        else if (a == QLatin1String("--connections"))
-            ok = next(&o->connections);
-        else if (a == QLatin1String("--notices"))
-            ok = next(&o->notices);
-        else if (a == QLatin1String("--seconds"))
-            ok = next(&o->seconds);
-        else if (a == QLatin1String("--items"))
-            ok = next(&o->items);
-        else if (a == QLatin1String("--drip"))
-            ok = next(&o->drip);
-        else if (a == QLatin1String("--big"))
-            ok = next(&o->big);
-        else if (a == QLatin1String("--remove-notice"))
-            ok = next(&o->removeItems);
-        else if (a == QLatin1String("--fresh"))
-            o->fresh = true;
-        else if (a == QLatin1String("--keep"))
-            o->keep = true;
-        else if (a == QLatin1String("--no-netns"))
-            o->netns = false;
-        else if (a == QLatin1String("--help")) {
-            std::printf("usage: bench_server [--clients N] [--software ROWS] [--connections C] [--notices M]\n"
-                        "                    [--seconds S] [--items K] [--fresh] [--keep] [--no-netns]\n"
-                        "                    [--drip PEERS] [--big PEERS] [--remove-notice ITEMS]\n"
-                        "--no-netns: use the namespace it runs in (port 2210 must be free there; run it\n"
-                        "inside one of its own, e.g. unshare -rn with lo up, as scripts/netns-run.sh does)\n");
-            std::exit(0);
-        } else
-            ok = false;
-        if (!ok) {
-            std::fprintf(stderr, "bench_server: bad argument %s\n", qPrintable(a));
-            return false;
-        }
-    }
-    return true;
-}
-
-QString uuidOf(int client)
-{
-    return QStringLiteral("{%1-0000-4000-8000-%2}")
-        .arg(client, 8, 16, QLatin1Char('0'))
-        .arg(client, 12, 16, QLatin1Char('0'));
-}
-
-QString xmlEscape(const QString &s)
-{
-    return s.toHtmlEscaped();
-}
-
-// One inventory file as the console creates it from the template: a content element with its digest
-// for every row of every class.
-QByteArray inventoryFile(int softwareRows)
-{
-    struct Row
-    {
-        const char *cls;
-        QString row;
-        QString digest;
-    };
-    std::vector<Row> rows;
-    rows.push_back({"BIOS", "Manufacturer=Orvelle\nName=BIOS Date 04/01/14\nVersion=1.16\n", "BIOS Date 04/01/14"});
-    rows.push_back({"BaseBoard", "Manufacturer=Orvelle Systems\nProduct=OB-440\n", "Orvelle Systems"});
-    rows.push_back({"CPU", "Name=Intel(R) Core(TM) i7-4770 CPU @ 3.40GHz\nNumberOfCores=4\nMaxClockSpeed=3400\n",
-        "Intel(R) Core(TM) i7-4770 CPU @ 3.40GHz"});
-    rows.push_back({"DiskDrive", "Caption=ST1000DM003-1ER162\nSize=1000202273280\n", "ST1000DM003-1ER162 1000 GB"});
-    rows.push_back({"MemoryDevice", "Capacity=8589934592\nSpeed=1600\n", "8192 M"});
-    rows.push_back({"MemoryDevice", "Capacity=8589934592\nSpeed=1600\n", "8192 M"});
-    rows.push_back({"NetworkAdapter", "Name=Intel(R) Ethernet Connection I217-LM\nMACAddress=00 1A 2B 3C 4D 5E\n",
-        "Intel(R) Ethernet Connection I217-LM"});
-    rows.push_back({"OS", "Caption=Debian GNU/Linux 12 (bookworm)\nVersion=12\n", "Debian GNU/Linux 12 (bookworm)"});
-    rows.push_back(
-        {"VideoController", "Name=Intel(R) HD Graphics 4600\nAdapterRAM=2147483648\n", "Intel(R) HD Graphics 4600"});
-    for (int i = 0; i < softwareRows; ++i) {
-        const QString caption = QStringLiteral("Package %1 with a long descriptive name").arg(i);
-        rows.push_back({"Software",
-            QStringLiteral("Caption=%1\nVendor=Vendor %2\nVersion=%3.%4.%5\nInstallDate=20090713\n")
-                .arg(caption)
-                .arg(i % 37)
-                .arg(i % 9)
-                .arg(i % 17)
-                .arg(i),
-            caption});
-    }
-    const char *classes[] = {"CPU", "BaseBoard", "DiskDrive", "VideoController", "NetworkAdapter", "BIOS", "CDROMDrive",
-        "DesktopMonitor", "MemoryDevice", "Printer", "SoundDevice", "Software", "OS"};
-    const QString stamp = QStringLiteral("December 10 2026 09:00:00");
-    QString xml
-        = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<pcconfig lastupdate=\"%1\">\n").arg(stamp);
-    for (const char *cls : classes) {
-        xml += QStringLiteral("    <%1 lastupdate=\"%2\">\n").arg(QLatin1String(cls), stamp);
-        for (const Row &r : rows) {
-            if (qstrcmp(r.cls, cls) == 0)
-                xml += QStringLiteral("        <content digest=\"%1\">%2</content>\n")
-                           .arg(xmlEscape(r.digest), xmlEscape(r.row));
-        }
-        xml += QStringLiteral("    </%1>\n").arg(QLatin1String(cls));
-    }
-    xml += QStringLiteral("</pcconfig>\n");
-    return xml.toUtf8();
-}
-
-QByteArray clientList(int clients, bool fresh)
-{
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<pclist>\n";
-    xml.reserve(clients * 230);
-    for (int i = 0; i < clients; ++i) {
-        xml += "    <pc UUID=\"" + uuidOf(i).toLatin1() + "\" notice=\"" + QByteArray(fresh ? "yes" : "no")
-            + "\" folder=\"0\">\n" + "        <name>pc" + QByteArray::number(i) + "</name>\n        <ip>10."
-            + QByteArray::number(i / 65536) + "." + QByteArray::number((i / 256) % 256) + "."
-            + QByteArray::number(i % 256)
-            + "</ip>\n        <version>2.1.20090713</version>\n        <os>1</os>\n    </pc>\n";
-    }
-    xml += "</pclist>\n";
-    return xml;
+    return CServerBench::parseOptions(args,
+        {{"--clients", &o->clients}, {"--software", &o->software}, {"--connections", &o->connections},
+            {"--notices", &o->notices}, {"--seconds", &o->seconds}, {"--items", &o->items}, {"--drip", &o->drip},
+            {"--big", &o->big}, {"--remove-notice", &o->removeItems}, {"--fresh", nullptr, nullptr, &o->fresh},
+            {"--keep", nullptr, nullptr, &o->keep}, {"--no-netns", nullptr, nullptr, &o->netns, false}},
+        "bench_server",
+        "usage: bench_server [--clients N] [--software ROWS] [--connections C] [--notices M]\n"
+        "                    [--seconds S] [--items K] [--fresh] [--keep] [--no-netns]\n"
+        "                    [--drip PEERS] [--big PEERS] [--remove-notice ITEMS]\n"
+        "--no-netns: use the namespace it runs in (port 2210 must be free there; run it\n"
+        "inside one of its own, e.g. unshare -rn with lo up, as scripts/netns-run.sh does)\n");
 }
 
 QString itemRow(int notice, int item)
 {
     return QStringLiteral("Caption=Bench package %1.%2\nVendor=Bench\nVersion=1.0\n").arg(notice).arg(item);
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
-bool waitForPort(int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), 2210);
-        if (probe.waitForConnected(500))
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
-}
-
-QByteArray loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
-}
-
-qint64 statusKiB(qint64 pid, const char *field)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-int connectRaw()
-{
-    sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(2210);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // A request of the given size as its peer starts it: the extended count, then the string's count.
@@ -281,7 +114,7 @@ void dripPeers(int peers, const std::atomic<bool> &stop, std::atomic<int> *recon
     while (!stop) {
         for (int i = 0; i < peers && !stop; ++i) {
             if (fds[i] < 0) {
-                fds[i] = connectRaw();
+                fds[i] = CServerBench::connectRaw();
                 sent[i] = 0;
             }
             if (fds[i] < 0)
@@ -310,7 +143,7 @@ void bigFramePeer(const std::atomic<bool> &stop, std::atomic<qint64> *sentBytes,
     const QByteArray head = frameHead(size);
     const QByteArray chunk(1 << 20, 'x');
     while (!stop) {
-        const int fd = connectRaw();
+        const int fd = CServerBench::connectRaw();
         if (fd < 0) {
             QThread::msleep(10);
             continue;
@@ -349,23 +182,9 @@ int main(int argc, char **argv)
     if (!parse(app.arguments(), &o))
         return 2;
 
-    if (o.netns && qEnvironmentVariable("BRAMIX_IN_NETNS") != QLatin1String("1")) {
-        // Port 2210 of our own: run again inside a fresh network namespace.
-        QString script = qEnvironmentVariable("BRAMIX_SOURCE_DIR") + QStringLiteral("/scripts/netns-run.sh");
-        if (!QFileInfo::exists(script))
-            script = QCoreApplication::applicationDirPath() + QStringLiteral("/../../../scripts/netns-run.sh");
-        if (QFileInfo::exists(script)) {
-            QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
-            QByteArray path = QFile::encodeName(script);
-            std::vector<char *> args {const_cast<char *>("bash"), path.data(), self.data()};
-            for (int i = 1; i < argc; ++i)
-                args.push_back(argv[i]);
-            args.push_back(nullptr);
-            std::fflush(stdout);
-            execvp("bash", args.data());
-        }
-        std::fprintf(stderr, "bench_server: cannot enter a network namespace; using this one\n");
-    }
+    // Port 2210 of our own: run again inside a fresh network namespace.
+    if (o.netns)
+        CServerBench::enterNetworkNamespace(argc, argv, "bench_server");
 
     const QString stage = QCoreApplication::applicationDirPath();
     QTemporaryDir tmp;
@@ -387,12 +206,13 @@ int main(int argc, char **argv)
     // one file; the server replaces a file by a new one of its own at its first change.
     QElapsedTimer setup;
     setup.start();
-    const QByteArray inventory = inventoryFile(o.software);
-    if (!writeFile(dir + QStringLiteral("/list.xml"), clientList(o.clients, o.fresh))
-        || !writeFile(tmp.filePath(QStringLiteral("inventory.xml")), inventory))
+    const QByteArray inventory = CServerBench::inventoryFile(o.software);
+    if (!CServerBench::writeFile(dir + QStringLiteral("/list.xml"), CServerBench::clientList(o.clients, o.fresh))
+        || !CServerBench::writeFile(tmp.filePath(QStringLiteral("inventory.xml")), inventory))
         return 1;
     for (int i = 0; i < o.clients; ++i) {
-        const QByteArray link = QFile::encodeName(dir + QLatin1Char('/') + uuidOf(i) + QStringLiteral(".xml"));
+        const QByteArray link
+            = QFile::encodeName(dir + QLatin1Char('/') + CServerBench::uuidOf(i) + QStringLiteral(".xml"));
         if (::link(QFile::encodeName(tmp.filePath(QStringLiteral("inventory.xml"))).constData(), link.constData()) != 0)
             return 1;
     }
@@ -408,7 +228,7 @@ int main(int argc, char **argv)
     server.setProcessEnvironment(env);
     server.setProcessChannelMode(QProcess::ForwardedChannels);
     server.start(dir + QStringLiteral("/BramixServer"), {QStringLiteral("-e")});
-    if (!server.waitForStarted(10000) || !waitForPort(15000)) {
+    if (!server.waitForStarted(10000) || !CServerBench::waitForPort(15000)) {
         std::fprintf(stderr, "bench_server: the server does not listen on 2210\n");
         return 1;
     }
@@ -434,7 +254,7 @@ int main(int argc, char **argv)
                     .arg(k % 17)
                     .arg(k));
         }
-        const QString text = CMessages::buildChangeNotice(uuidOf(o.clients - 1), items);
+        const QString text = CMessages::buildChangeNotice(CServerBench::uuidOf(o.clients - 1), items);
         QElapsedTimer t;
         t.start();
         QTcpSocket s;
@@ -482,7 +302,7 @@ int main(int argc, char **argv)
                 QStringList items;
                 for (int k = 0; k < o.items; ++k)
                     items << CMessages::changeItem(QStringLiteral("Software"), QStringLiteral("add"), itemRow(n, k));
-                const QString text = CMessages::buildChangeNotice(uuidOf(client), items);
+                const QString text = CMessages::buildChangeNotice(CServerBench::uuidOf(client), items);
                 QElapsedTimer lat;
                 lat.start();
                 QTcpSocket s;
@@ -509,7 +329,7 @@ int main(int argc, char **argv)
     for (auto &a : attackers)
         a->wait();
     const bool serverAlive = server.state() == QProcess::Running;
-    const qint64 peakKiB = statusKiB(serverPid, "VmHWM:");
+    const qint64 peakKiB = CServerBench::statusKiB(serverPid, "VmHWM:");
     if (o.drip > 0)
         std::printf(
             "attack: %d dripping peers, %d of their connections closed by the server\n", o.drip, dripReconnects.load());
@@ -559,7 +379,7 @@ int main(int argc, char **argv)
     std::printf("server CPU: %.2f s, %.2f ms per notice; page faults: %lld minor, %lld major (%.1f per notice); "
                 "load average at the end: %s\n",
         serverCpuS, acked ? serverCpuS * 1000.0 / acked : 0.0, minorFaults, majorFaults,
-        acked ? double(minorFaults + majorFaults) / acked : 0.0, loadAverage().constData());
+        acked ? double(minorFaults + majorFaults) / acked : 0.0, CServerBench::loadAverage().constData());
     std::printf("latency: p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", pct(0.50), pct(0.99),
         lat.empty() ? 0.0 : lat.back() / 1000.0);
     auto cpct = [&](double p) { return conn.empty() ? 0.0 : conn[size_t(p * double(conn.size() - 1))] / 1000.0; };
@@ -580,7 +400,7 @@ int main(int argc, char **argv)
         for (int c = nextClient.fetch_add(1); c < o.clients; c = nextClient.fetch_add(1)) {
             if (byClient[c].empty())
                 continue;
-            QFile f(dir + QLatin1Char('/') + uuidOf(c) + QStringLiteral(".xml"));
+            QFile f(dir + QLatin1Char('/') + CServerBench::uuidOf(c) + QStringLiteral(".xml"));
             QDomDocument doc;
             if (!f.open(QIODevice::ReadOnly) || !doc.setContent(&f)) {
                 ++badFiles;
