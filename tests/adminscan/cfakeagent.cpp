@@ -141,6 +141,13 @@ void CFakeAgent::accept()
             QMutexLocker locker(&m_lock);
             ++m_connections;
         }
+        if (m_config.oneConnection) {
+            const QList<QTcpSocket *> served = m_server->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
+            for (QTcpSocket *other : served) {
+                if (other != socket && connections().contains(other))
+                    other->abort();
+            }
+        }
         connections().insert(socket, Connection());
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
@@ -251,14 +258,17 @@ void CFakeAgent::answer(QTcpSocket *socket)
 void CFakeAgent::drip(QTcpSocket *socket, QByteArray bytes)
 {
     auto *timer = new QTimer(socket);
-    auto sent = std::make_shared<int>(0);
+    const qint64 atOnce = qBound<qint64>(0, m_config.sendAtOnce, bytes.size());
+    if (atOnce > 0)
+        socket->write(bytes.constData(), atOnce);
+    auto sent = std::make_shared<qint64>(atOnce);
     connect(timer, &QTimer::timeout, socket, [socket, timer, bytes, sent] {
-        if (*sent >= bytes.size()) {
+        if (*sent >= bytes.size() || socket->state() != QAbstractSocket::ConnectedState) {
             timer->stop();
             socket->disconnectFromHost();
             return;
         }
-        socket->write(bytes.mid(*sent, 1));
+        socket->write(bytes.constData() + *sent, 1);
         ++*sent;
     });
     timer->start(m_config.dripMs);

@@ -23,7 +23,7 @@ public:
         Short, // the answer in one short frame, then the agent disconnects
         Extended, // a long answer (many Software rows), which takes the extended short frame
         WrongPrefix, // an answer whose first field is not "UUID" (another service on the port)
-        Drip, // the answer one byte every dripMs
+        Drip, // the answer one byte every dripMs (after the first sendAtOnce bytes, sent at once)
         Close, // the connection closed as soon as the request is in, no answer
         Delay, // the answer after delayMs
         Silent, // never answers, keeps the connection open
@@ -40,7 +40,10 @@ public:
         QString answer; // the whole answer text instead of the built one
         int delayMs = 0;
         int dripMs = 0;
+        qint64 sendAtOnce = 0; // Drip: bytes of the frame sent at once, before the drip
         bool keepPayloads = true; // false: pushes record their size only
+        // As the real agent: a new connection drops the one being served (a push or an answer cut short).
+        bool oneConnection = false;
     };
 
     struct Push
