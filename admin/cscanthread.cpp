@@ -36,6 +36,7 @@ CScanThread::CScanThread(QObject *parent, QWidget *widget, QString strIP, QStrin
 {
     // A scan starts hundreds of probes; each goes as soon as it has reported.
     connect(this, &QThread::finished, this, &QObject::deleteLater);
+    setStackSize(StackBytes);
 }
 
 CScanThread::~CScanThread() = default;

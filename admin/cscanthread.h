@@ -28,6 +28,9 @@ public:
     static constexpr int ReadMs = 30000; // longest wait for more of the answer (see setReadWait)
     static constexpr int DeadlineMs = 120000; // longest a probe may take in all
     static constexpr qint64 MaxAnswerBytes = 16 * 1024 * 1024;
+    // Hundreds of probes run at once: with the default stacks (8 MiB each) they reserved gigabytes of
+    // address space, and threads could no longer be made.
+    static constexpr uint StackBytes = 1024 * 1024;
 
     CScanThread(QObject *parent, QWidget *widget, QString strIP, QString strLocalIP);
     ~CScanThread() override;

@@ -22,14 +22,18 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QNetworkInterface>
+#include <QSemaphore>
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTextStream>
 #include <QThread>
+#include <QThreadPool>
 #include <QTranslator>
 #include <QTreeWidgetItem>
 
 #include <list>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -46,6 +50,30 @@ QString entryValue(const PCEntry &pc, const char *key)
     return it == pc.end() ? QString() : QString::fromStdString(it->second);
 }
 
+// The toolkit's painting hands parts of large fills to the global thread pool and waits for them. A
+// pool thread that the system cannot start at that moment (no memory or address space left for its
+// stack, as when hundreds of probes run) never runs its part, and the window hangs for ever. So the
+// pool's threads are all started once, with the first window, and kept.
+void keepPaintThreads()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        QThreadPool *pool = QThreadPool::globalInstance();
+        pool->setExpiryTimeout(-1);
+        const int count = pool->maxThreadCount();
+        const auto started = std::make_shared<QSemaphore>();
+        const auto release = std::make_shared<QSemaphore>();
+        // Each holds its thread until all have started, so each gets a thread of its own.
+        for (int i = 0; i < count; ++i)
+            pool->start([started, release] {
+                started->release();
+                release->acquire();
+            });
+        (void)started->tryAcquire(count, 5000);
+        release->release(count);
+    });
+}
+
 } // namespace
 
 // ---- Window, start-up, threads ---------------------------------------------------------------------
@@ -58,6 +86,7 @@ qtm::qtm(QWidget *parent, Qt::WindowFlags flags)
 {
     m_report = nullptr;
     ui.setupUi(this);
+    keepPaintThreads();
 }
 
 qtm::~qtm()

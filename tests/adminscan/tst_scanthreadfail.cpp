@@ -1,0 +1,139 @@
+#include "cadmintestrun.h"
+#include "cfakeagent.h"
+#include "cnetnsguard.h"
+#include "cset.h"
+#include "ctestdialogs.h"
+#include "qtm.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <cerrno>
+#include <dlfcn.h>
+#include <memory>
+#include <pthread.h>
+
+namespace {
+
+// Which thread creations fail, as when the system has no memory or address space for another stack.
+enum Refusal { RefuseNone, RefuseAll, RefuseEveryOther };
+std::atomic<int> g_refusal {RefuseNone};
+std::atomic<int> g_asked {0};
+std::atomic<int> g_refused {0};
+
+} // namespace
+
+// Every thread of this program is made here: passed on to the C library's (or the sanitizer's), or
+// refused as the test asks.
+extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
+{
+    using Create = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
+    static const Create next = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+    const int refusal = g_refusal;
+    if (refusal == RefuseAll || (refusal == RefuseEveryOther && g_asked++ % 2 == 1)) {
+        ++g_refused;
+        return EAGAIN;
+    }
+    return next(thread, attr, start, arg);
+}
+
+// The console's scan when threads cannot be made: of the probes, or of the writer that lists the
+// clients and fills their files. Every probe still reports, so the scan ends.
+class TestScanThreadFail : public QObject
+{
+    Q_OBJECT
+private:
+    std::vector<std::unique_ptr<CFakeAgent>> m_agents;
+
+    static QString uuidOf(int n) { return QString("{00000000-0000-4000-8000-%1}").arg(n, 12, 10, QChar('0')); }
+
+    static QStringList listed()
+    {
+        CSet list;
+        list.openList();
+        std::list<PCEntry> entries;
+        list.getPCList(entries);
+        QStringList out;
+        for (const PCEntry &e : entries)
+            out.append(QString::fromStdString(e.at("UUID")));
+        out.sort();
+        return out;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        BRAMIX_SCAN_GUARD();
+        CDialogs::setInstance(&CAdminTestRun::dialogs());
+    }
+
+    void init()
+    {
+        QCOMPARE(CNetnsGuard::check(), QString());
+        CStoreTestRun::clear();
+        QVERIFY(CStoreTestRun::installShipped("list.xml"));
+        QVERIFY(CStoreTestRun::installShipped("configtempl.xml"));
+        CAdminTestRun::dialogs().reset();
+    }
+
+    void cleanup()
+    {
+        g_refusal = RefuseNone;
+        m_agents.clear();
+    }
+
+    // In this order: the first row is the first to need the writer's threads in this program.
+    void scanEndsWhenThreadsFail_data()
+    {
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<bool>("beforeScan"); // refused from before the probes start, or right after
+        QTest::newRow("the writer's threads") << int(RefuseAll) << false;
+        QTest::newRow("every probe's thread") << int(RefuseAll) << true;
+        QTest::newRow("every other thread") << int(RefuseEveryOther) << true;
+    }
+    void scanEndsWhenThreadsFail()
+    {
+        QFETCH(int, refusal);
+        QFETCH(bool, beforeScan);
+        const QString net = CNetnsGuard::ownAddress().section('.', 0, 2) + '.';
+        QStringList agents;
+        for (int host : {7, 8, 9}) {
+            CFakeAgent::Config config;
+            config.mode = CFakeAgent::Delay; // answers once every probe has started
+            config.delayMs = 1000;
+            config.uuid = uuidOf(host);
+            config.name = "PC" + QString::number(host);
+            m_agents.push_back(std::make_unique<CFakeAgent>(config));
+            QVERIFY(m_agents.back()->listen(QHostAddress(net + QString::number(host))));
+            agents.append(config.uuid);
+        }
+        g_asked = 0;
+        g_refused = 0;
+        qtm w;
+        w.init();
+        if (beforeScan)
+            g_refusal = refusal;
+        w.ui.action_Open->trigger();
+        g_refusal = refusal;
+        QCOMPARE(w.m_scanStarted, 255);
+        QTRY_VERIFY2_WITH_TIMEOUT(w.m_scanFinished == w.m_scanStarted,
+            qPrintable(QString("%1 of %2 reported, %3 refused")
+                           .arg(w.m_scanFinished)
+                           .arg(w.m_scanStarted)
+                           .arg(g_refused.load())),
+            30000);
+        QVERIFY(g_refused > 0);
+        const QStringList clients = listed();
+        QCOMPARE(clients.size(), w.m_found);
+        for (const QString &uuid : clients)
+            QVERIFY2(CStoreTestRun::parses(uuid + ".xml"), qPrintable(uuid));
+        if (!beforeScan)
+            QCOMPARE(clients, agents);
+        if (refusal == RefuseAll && beforeScan)
+            QCOMPARE(w.m_found, 0);
+        g_refusal = RefuseNone;
+    }
+};
+
+BRAMIX_ADMIN_TEST_MAIN(TestScanThreadFail)
+#include "tst_scanthreadfail.moc"
