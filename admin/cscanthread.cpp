@@ -1,13 +1,12 @@
 #include "cscanthread.h"
 
-#include "canswerbudget.h"
 #include "ccommandframe.h"
 #include "cdialogs.h"
 #include "cmessages.h"
 #include "cnewclientwriter.h"
+#include "cscananswer.h"
 #include "cshortframe.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
@@ -24,6 +23,7 @@ namespace {
 const int kSliceMs = 100;
 
 std::atomic<int> g_readWaitMs {CScanThread::ReadMs};
+std::atomic<int> g_deadlineMs {CScanThread::DeadlineMs};
 
 } // namespace
 
@@ -53,10 +53,17 @@ void CScanThread::setReadWait(int ms)
     g_readWaitMs = ms;
 }
 
+void CScanThread::setDeadline(int ms)
+{
+    g_deadlineMs = ms;
+}
+
 void CScanThread::run()
 {
-    m_deadline = QDeadlineTimer(DeadlineMs);
+    m_deadline = QDeadlineTimer(g_deadlineMs.load());
     m_socket = new QTcpSocket;
+    // What the peer sends beyond this waits in the kernel until the probe takes it.
+    m_socket->setReadBufferSize(ReadBufferBytes);
     if (connectToAgent()) {
         sendCommand();
         readInfo();
@@ -117,22 +124,9 @@ bool CScanThread::waitForBytes(qint64 n)
     return true;
 }
 
-bool CScanThread::takeBudget(qint64 bytes)
+bool CScanThread::readAnswer(CScanAnswer *answer)
 {
-    QElapsedTimer waited;
-    waited.start();
-    if (!CAnswerBudget::scan().acquire(bytes, [this] { return isInterruptionRequested(); }))
-        return false;
-    m_budgetHeld = bytes;
-    // The turn of others is no fault of this agent's.
-    if (!m_deadline.isForever())
-        m_deadline = QDeadlineTimer(m_deadline.remainingTime() + waited.elapsed());
-    return true;
-}
-
-bool CScanThread::readAnswer(QString *text)
-{
-    // The count decides how much we will hold: refuse an identity answer beyond
+    // The count decides what the frame may hold: refuse an identity answer beyond
     // the cap before reading any of it.
     if (!waitForBytes(2))
         return false;
@@ -148,46 +142,44 @@ bool CScanThread::readAnswer(QString *text)
         if (count > MaxAnswerBytes)
             return false;
     }
-    if (!takeBudget(headBytes + count))
+    if (m_socket->skip(headBytes) != headBytes || answer->begin(count) != CScanAnswer::NeedMore)
         return false;
-    if (m_socket->skip(headBytes) != headBytes)
-        return false;
-    // Read straight into a buffer of the frame's size: no copy grows beside it.
-    QByteArray body(count, Qt::Uninitialized);
-    for (qint64 got = 0; got < count;) {
+    char chunk[16 * 1024];
+    while (answer->status() == CScanAnswer::NeedMore) {
         if (m_socket->bytesAvailable() == 0 && !waitForBytes(1))
             return false;
-        const qint64 n = m_socket->read(body.data() + got, count - got);
-        if (n < 0)
+        const qint64 n = m_socket->read(chunk, qMin<qint64>(sizeof chunk, answer->bytesWanted()));
+        if (n < 0 || answer->feed(chunk, n) == CScanAnswer::Invalid)
             return false;
-        got += n;
     }
-    return CShortFrame::decodeBody(body, text);
+    return answer->finish();
 }
 
 void CScanThread::readInfo()
 {
     if (!m_socket)
         return;
-    QString text;
-    const bool read = readAnswer(&text);
+    CScanAnswer answer;
+    const bool read = readAnswer(&answer);
+    // The agent serves one connection at a time: it is free again before this client is listed.
     m_socket->disconnectFromHost();
-    if (!read || !handleAnswer(text))
+    delete m_socket;
+    m_socket = nullptr;
+    if (!read || !handleAnswer(answer))
         emit ScanFailed();
-    text.clear();
-    if (m_budgetHeld > 0) {
-        CAnswerBudget::scan().release(m_budgetHeld);
-        m_budgetHeld = 0;
-    }
 }
 
-bool CScanThread::handleAnswer(const QString &text)
+bool CScanThread::handleAnswer(const CScanAnswer &answer)
 {
     // Only the identity part is read here: the rows are the inventory file's, read as it is filled.
+    // No agent's identity part is longer than the answer's head.
+    const QStringView head = answer.head();
+    if (answer.size() > head.size() && !head.contains(u'^'))
+        return false;
     CMessages::IdentityAnswer identity;
     int fields = 0;
     // Fewer than three identity fields, or a UUID that is not one: no agent sends these.
-    if (!CMessages::parseIdentity(text, &identity, &fields) || fields < 3 || !isValidUuid(identity.uuid))
+    if (!CMessages::parseIdentity(head, &identity, &fields) || fields < 3 || !isValidUuid(identity.uuid))
         return false;
     const QString label = identity.hostLabel;
     CSet::NewPC client;
@@ -202,7 +194,7 @@ bool CScanThread::handleAnswer(const QString &text)
     }
     // Shown only once it is really listed: a client the tree shows but list.xml lacks would vanish at
     // the next rebuild.
-    switch (CNewClientWriter::record(client, text)) {
+    switch (CNewClientWriter::record(client, answer.text())) {
     case CNewClientWriter::ListMissing:
         warn(tr("Fetal error"), QStringLiteral("setting file missed.\n"));
         return false;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QThread>
 
+class CScanAnswer;
 class QTcpSocket;
 class QWidget;
 
@@ -17,17 +18,20 @@ class QWidget;
 // finished. Every wait runs in slices of at most 100 ms, so
 // requestInterruption() followed by wait() ends it promptly.
 //
-// Before reading an answer's bytes the probe waits for them to fit the answers
-// that all probes hold (CAnswerBudget::scan()); that wait is no wait for data
-// and does not count against the probe's deadline.
+// A probe waits on its peer alone: the answer is kept as it arrives
+// (CScanAnswer), the socket holds at most ReadBufferBytes (the rest stays
+// with the kernel), and the connection is closed as soon as the answer is in,
+// before the client is listed and its file filled (CNewClientWriter), which
+// is no part of the deadline.
 class CScanThread : public QThread
 {
     Q_OBJECT
 public:
     static constexpr int ConnectMs = 1000;
     static constexpr int ReadMs = 30000; // longest wait for more of the answer (see setReadWait)
-    static constexpr int DeadlineMs = 120000; // longest a probe may take in all
+    static constexpr int DeadlineMs = 120000; // longest a probe may wait for its answer in all (see setDeadline)
     static constexpr qint64 MaxAnswerBytes = 16 * 1024 * 1024;
+    static constexpr qint64 ReadBufferBytes = 64 * 1024;
     // Hundreds of probes run at once: with the default stacks (8 MiB each) they reserved gigabytes of
     // address space, and threads could no longer be made.
     static constexpr uint StackBytes = 1024 * 1024;
@@ -41,6 +45,8 @@ public:
 
     // The longest wait for more of the answer, ReadMs unless set otherwise.
     static void setReadWait(int ms);
+    // The longest a probe waits for its answer in all, DeadlineMs unless set otherwise.
+    static void setDeadline(int ms);
 
 signals:
     void foundPC(QString strName, QString strUUID, QString flag);
@@ -58,16 +64,13 @@ private:
     // Waits until n bytes can be read; false on a wait of ReadMs without data, a
     // closed connection, the probe's deadline or interruption.
     bool waitForBytes(qint64 n);
-    bool readAnswer(QString *text);
-    // Waits for the answer's bytes to fit the budget; false when interrupted.
-    bool takeBudget(qint64 bytes);
-    bool handleAnswer(const QString &text);
+    bool readAnswer(CScanAnswer *answer);
+    bool handleAnswer(const CScanAnswer &answer);
     void warn(const QString &title, const QString &text);
 
     QWidget *m_widget;
     QString m_strIP;
     QString m_strLocalIP;
     QTcpSocket *m_socket;
-    QDeadlineTimer m_deadline; // the probe's end at the latest, set by run()
-    qint64 m_budgetHeld = 0; // bytes this probe holds of the answer budget
+    QDeadlineTimer m_deadline; // the end of the network part at the latest, set by run()
 };
