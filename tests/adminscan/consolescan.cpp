@@ -2,7 +2,8 @@
 // the run command and the end-to-end tests, which have no screen. It builds the console's main window offscreen from
 // the files of its directory (it must lie in the server's directory, as the console does), runs
 // "&Search", waits for the scan to end and prints one line "<UUID> <host label>" per new client (with
-// --details, followed by the client's Details lines, indented). --show prints the Details lines of a
+// --details, followed by the client's Details lines, indented); standard error gets the progress text,
+// the scan's time and the process's peak resident size. --show prints the Details lines of a
 // listed client without scanning. --push publishes <file> as the Linux client of <version> through the
 // console's update file dialog with "push at once" ticked, waits until every listed client has
 // reported and prints the update frame's text; it fails unless every push succeeded. No dialog waits: a message box the
@@ -12,6 +13,7 @@
 // 127.0.0.0/8 or in BRAMIX_SCAN_ADDRESS's range (e.g. 198.51.100.1/24), otherwise it refuses.
 #include "cnetnsguard.h"
 #include "ctestdialogs.h"
+#include "ctestmemory.h"
 #include "qtm.h"
 #include "selupfiledlg.h"
 
@@ -103,12 +105,16 @@ int main(int argc, char **argv)
         timer.start();
         while (window.m_scanFinished < window.m_scanStarted && timer.elapsed() < 300000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const qint64 scanMs = timer.elapsed();
         QCoreApplication::processEvents();
         for (const CTestDialogs::Message &m : std::as_const(dialogs.messages))
             std::fprintf(stderr, "bramix-consolescan: message box \"%s\": %s", qPrintable(m.title), qPrintable(m.text));
         std::fprintf(stderr, "bramix-consolescan: %d scaned,found %d\n", window.m_scanFinished, window.m_found);
         if (window.m_scanFinished < window.m_scanStarted)
             rc = 1;
+        std::fprintf(stderr, "bramix-consolescan: scan %s after %lld ms, peak resident %lld KiB\n",
+            rc == 0 ? "ended" : "still running", static_cast<long long>(scanMs),
+            static_cast<long long>(CTestMemory::statusKiB("VmHWM")));
         // The scan appends its new clients after the items the tree had.
         for (int i = before; i < window.ui.treeWidget->topLevelItemCount(); ++i) {
             QTreeWidgetItem *item = window.ui.treeWidget->topLevelItem(i);

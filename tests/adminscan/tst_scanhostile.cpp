@@ -4,11 +4,16 @@
 #include "cnetnsguard.h"
 #include "cset.h"
 #include "ctestdialogs.h"
+#include "ctestenvironment.h"
 #include "ctestmemory.h"
 #include "qtm.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
 #include <QtTest>
+
+#include <sched.h>
 
 namespace {
 
@@ -50,6 +55,45 @@ int serveAgents(int argc, char **argv)
 class TestScanHostile : public QObject
 {
     Q_OBJECT
+private:
+    static QString net() { return CNetnsGuard::ownAddress().section('.', 0, 2) + '.'; }
+
+    // The agents' process, serving count agents from host 20 on once this returns true.
+    static bool startAgents(QProcess &agents, int count)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kAgentsVariable, net() + "20 " + QString::number(count));
+        agents.setProcessEnvironment(env);
+        agents.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        agents.start(QCoreApplication::applicationFilePath(), {});
+        if (!agents.waitForStarted())
+            return false;
+        while (!agents.canReadLine() && agents.state() == QProcess::Running)
+            agents.waitForReadyRead(1000);
+        return agents.readLine().trimmed() == QByteArray("listening ") + QByteArray::number(count);
+    }
+
+    // The Software rows of a client file, read as a stream; -1 when it does not parse.
+    static int softwareRows(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+            return -1;
+        QXmlStreamReader reader(&file);
+        int rows = 0;
+        bool inSoftware = false;
+        while (!reader.atEnd()) {
+            reader.readNext();
+            if (reader.isStartElement() && reader.name() == QLatin1String("Software"))
+                inSoftware = true;
+            else if (reader.isEndElement() && reader.name() == QLatin1String("Software"))
+                inSoftware = false;
+            else if (inSoftware && reader.isStartElement() && reader.name() == QLatin1String("content"))
+                ++rows;
+        }
+        return reader.hasError() ? -1 : rows;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -66,22 +110,13 @@ private slots:
     }
 
     // 24 real answers of 16 MiB and one of 8.4 million "$": the scan ends, every client is listed
-    // with a file that parses, and the console stays well within 512 MiB (it took 2 GiB for the 24
-    // real ones alone, and the "$" one grew it without bound).
+    // with a file that parses, and the console stays within 256 MiB (it took 2 GiB for the 24 real
+    // ones alone, and the "$" one grew it without bound).
     void largestAnswersAtOnce()
     {
-        const QString net = CNetnsGuard::ownAddress().section('.', 0, 2) + '.';
         const int count = 25;
         QProcess agents;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(kAgentsVariable, net + "20 " + QString::number(count));
-        agents.setProcessEnvironment(env);
-        agents.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        agents.start(QCoreApplication::applicationFilePath(), {});
-        QVERIFY(agents.waitForStarted());
-        while (!agents.canReadLine() && agents.state() == QProcess::Running)
-            agents.waitForReadyRead(1000);
-        QCOMPARE(agents.readLine().trimmed(), QByteArray("listening ") + QByteArray::number(count));
+        QVERIFY(startAgents(agents, count));
 
         const bool measured = CTestMemory::resetPeak();
         const qint64 before = CTestMemory::statusKiB("VmRSS");
@@ -104,7 +139,7 @@ private slots:
             list.getPCList(clients);
         }
         QCOMPARE(int(clients.size()), count);
-        const quint32 first = QHostAddress(net + "20").toIPv4Address();
+        const quint32 first = QHostAddress(net() + "20").toIPv4Address();
         for (int i = 0; i < count; ++i) {
             const QString file = uuidOf(first + quint32(i)) + ".xml";
             QDomDocument doc;
@@ -116,8 +151,73 @@ private slots:
                 QCOMPARE(rows, 0);
         }
         if (CTestMemory::figuresMean && measured)
-            QVERIFY2(peak < 512 * 1024, qPrintable(QString::number(peak)));
+            QVERIFY2(peak < 256 * 1024, qPrintable(QString::number(peak)));
         QVERIFY(CAdminTestRun::dialogs().messages.isEmpty());
+    }
+
+    // The same agents scanned by the console as installed: its own program in a directory of its own,
+    // started there, on every core and on two (the C library's heaps follow the core count). The
+    // whole process stays within 256 MiB.
+    void installedConsoleStaysSmall_data()
+    {
+        QTest::addColumn<int>("cores"); // 0: every core
+        QTest::newRow("every core") << 0;
+        QTest::newRow("two cores") << 2;
+    }
+    void installedConsoleStaysSmall()
+    {
+        if (!CTestMemory::figuresMean)
+            QSKIP("the sanitizer's memory figures are not the console's");
+        QFETCH(int, cores);
+        const int count = 25;
+        QProcess agents;
+        QVERIFY(startAgents(agents, count));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QCOMPARE(QProcess::execute("bash",
+                     {CTestEnvironment::sourceDir() + "/scripts/install.sh", "admin", dir.path(),
+                         CTestEnvironment::stageDir()}),
+            0);
+        const QString program = dir.filePath("bramix-consolescan");
+        QVERIFY(QFile::copy(BRAMIX_CONSOLESCAN, program));
+        QVERIFY(QFile::setPermissions(program, QFile::permissions(BRAMIX_CONSOLESCAN)));
+
+        QProcess console;
+        console.setWorkingDirectory(dir.path());
+        console.setProgram(program);
+        if (cores > 0) {
+            console.setChildProcessModifier([cores] {
+                cpu_set_t all;
+                cpu_set_t some;
+                CPU_ZERO(&some);
+                if (sched_getaffinity(0, sizeof all, &all) != 0)
+                    return;
+                for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < cores; ++cpu) {
+                    if (CPU_ISSET(cpu, &all)) {
+                        CPU_SET(cpu, &some);
+                        ++taken;
+                    }
+                }
+                sched_setaffinity(0, sizeof some, &some);
+            });
+        }
+        console.start();
+        QVERIFY(console.waitForFinished(240000));
+        const QString err = QString::fromLocal8Bit(console.readAllStandardError());
+        QCOMPARE(console.exitCode(), 0);
+        QVERIFY2(err.contains("scaned,found " + QString::number(count)), qPrintable(err));
+        const QRegularExpressionMatch peak = QRegularExpression("peak resident (\\d+) KiB").match(err);
+        QVERIFY2(peak.hasMatch(), qPrintable(err));
+        qInfo("installed console peak %s KiB", qPrintable(peak.captured(1)));
+        agents.closeWriteChannel();
+        QVERIFY(agents.waitForFinished(30000));
+
+        const quint32 first = QHostAddress(net() + "20").toIPv4Address();
+        for (int i = 0; i < count; ++i) {
+            const int rows = softwareRows(dir.filePath(uuidOf(first + quint32(i)) + ".xml"));
+            QVERIFY2(i + 1 < count ? rows > 60000 : rows == 0, qPrintable(QString::number(rows)));
+        }
+        QVERIFY2(peak.captured(1).toLongLong() < 256 * 1024, qPrintable(peak.captured(1)));
     }
 };
 
