@@ -223,9 +223,15 @@ private slots:
         QVERIFY(CStoreTestRun::parses(file, &doc));
         QCOMPARE(doc.documentElement().firstChildElement("CPU").firstChildElement("content").attribute("digest"),
             QString("Fake CPU 3.0GHz"));
-        // Filled once: the next scan leaves the file as it is.
+        // Filled once: the next scan leaves the file as it is, though the agent (on another address
+        // now) answers with another CPU.
         const QByteArray filled = CStoreTestRun::read(file);
-        QCOMPARE(probe("198.51.100.7").found, QList<QStringList>({{"", "", "0"}}));
+        CFakeAgent::Config moved;
+        moved.answer = "UUID:" + moved.uuid + "|PC7(198.51.100.8)|2.1.20090713-1^CPU:Name=Other CPU 4.0GHz\n";
+        CFakeAgent other(moved);
+        QVERIFY(other.listen(QHostAddress("198.51.100.8")));
+        QCOMPARE(probe("198.51.100.8").found, QList<QStringList>({{"", "", "0"}}));
+        QCOMPARE(other.identityRequests(), 1);
         QCOMPARE(CStoreTestRun::read(file), filled);
     }
 
