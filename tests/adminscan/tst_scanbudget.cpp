@@ -106,19 +106,6 @@ private:
 
     static QString rows(int count, int width) { return "^Software:" + rowList(count, width).join('$'); }
 
-    static QStringList listedUuids()
-    {
-        CSet list;
-        list.openList();
-        std::list<PCEntry> entries;
-        list.getPCList(entries);
-        QStringList out;
-        for (const PCEntry &e : entries)
-            out.append(QString::fromStdString(e.at("UUID")));
-        out.sort();
-        return out;
-    }
-
 private slots:
     void initTestCase() { BRAMIX_SCAN_GUARD(); }
 
@@ -198,7 +185,7 @@ private slots:
         for (int n : honest)
             expected.append(uuidOf(n));
         expected.sort();
-        QCOMPARE(listedUuids(), expected);
+        QCOMPARE(CAdminTestRun::listedUuids(), expected);
     }
 
     // Answers that fit in memory, many at once: each is charged as it arrives and goes on in a file

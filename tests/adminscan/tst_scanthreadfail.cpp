@@ -47,19 +47,6 @@ private:
 
     static QString uuidOf(int n) { return QString("{00000000-0000-4000-8000-%1}").arg(n, 12, 10, QChar('0')); }
 
-    static QStringList listed()
-    {
-        CSet list;
-        list.openList();
-        std::list<PCEntry> entries;
-        list.getPCList(entries);
-        QStringList out;
-        for (const PCEntry &e : entries)
-            out.append(QString::fromStdString(e.at("UUID")));
-        out.sort();
-        return out;
-    }
-
 private slots:
     void initTestCase()
     {
@@ -123,7 +110,7 @@ private slots:
                            .arg(g_refused.load())),
             30000);
         QVERIFY(g_refused > 0);
-        const QStringList clients = listed();
+        const QStringList clients = CAdminTestRun::listedUuids();
         QCOMPARE(clients.size(), w.m_found);
         for (const QString &uuid : clients)
             QVERIFY2(CStoreTestRun::parses(uuid + ".xml"), qPrintable(uuid));

@@ -1,5 +1,6 @@
 #include "cadmintestrun.h"
 
+#include "cset.h"
 #include "ctestdialogs.h"
 #include "ctestenvironment.h"
 
@@ -77,5 +78,18 @@ QStringList CAdminTestRun::rowTexts(const QListWidget *list)
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
         out.append(list->item(i)->text());
+    return out;
+}
+
+QStringList CAdminTestRun::listedUuids()
+{
+    CSet list;
+    list.openList();
+    std::list<PCEntry> entries;
+    list.getPCList(entries);
+    QStringList out;
+    for (const PCEntry &e : entries)
+        out.append(QString::fromStdString(e.at("UUID")));
+    out.sort();
     return out;
 }

@@ -36,6 +36,9 @@ public:
 
     // The texts of a list's rows, in order.
     static QStringList rowTexts(const QListWidget *list);
+
+    // The UUIDs of the clients in list.xml, sorted.
+    static QStringList listedUuids();
 };
 
 #define BRAMIX_ADMIN_TEST_MAIN(TestObject)                                                                             \
