@@ -4,9 +4,15 @@
 //   bench_scan scan [<clients already listed>]   one scan from the "&Search" action: ms to "OK"
 //   bench_scan push <first address> <clients> <MiB>   forced push of one file to every client
 //   bench_scan fill real16|dollars|carets|letters   one client file filled from an answer of just under 16 MiB
+//   bench_scan console <dir> [<cores>]   the console installed in <dir> (its bramix-consolescan, started
+//       there), on its first <cores> cores when given: its exit code, time to its end and peak RSS
+//   bench_scan files <dir> <first address> <count> <mode> [<count> <mode>]...
+//       after a scan of bench_scan_agents with these arguments by the console installed in <dir>: how
+//       many of the agents that answer whole are listed with a file that parses, and how many of the
+//       others (silent, drip16, lure16) are listed
 //
 // It runs from a copy of itself with the shipped store files in a scratch directory (the console
-// keeps its files beside the program).
+// keeps its files beside the program); files reads the directory given.
 #include "cbenchstore.h"
 #include "chostileanswers.h"
 #include "cnetnsguard.h"
@@ -21,10 +27,13 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,6 +91,19 @@ void resetHighWater()
         refs.write("5");
 }
 
+// A client file that is not empty and parses, read as a stream: a file of millions of rows would
+// not fit a document here.
+bool parses(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return false;
+    QXmlStreamReader reader(&file);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
 long peakRssKiB()
 {
     rusage usage {};
@@ -137,15 +159,8 @@ int scan(int listed)
     // Every listed client must have an inventory file that is not empty and parses.
     int good = 0;
     for (const PCEntry &client : clients) {
-        QFile file(QCoreApplication::applicationDirPath() + QLatin1Char('/') + QString::fromStdString(client.at("UUID"))
-            + QStringLiteral(".xml"));
-        if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
-            continue;
-        // Read as a stream: a file of millions of rows would not fit a document here.
-        QXmlStreamReader reader(&file);
-        while (!reader.atEnd())
-            reader.readNext();
-        if (!reader.hasError())
+        if (parses(QCoreApplication::applicationDirPath() + QLatin1Char('/') + QString::fromStdString(client.at("UUID"))
+                + QStringLiteral(".xml")))
             ++good;
     }
     std::printf("scan: %d probes (started in %lld ms), %d new clients, list now %zu clients (%d with a good file): "
@@ -232,10 +247,104 @@ int fill(const QString &kind)
     return result == 0 ? 0 : 1;
 }
 
+int console(const QString &dir, int cores)
+{
+    const QByteArray program = QFile::encodeName(dir + QStringLiteral("/bramix-consolescan"));
+    const QByteArray where = QFile::encodeName(dir);
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (cores > 0) {
+            cpu_set_t all;
+            cpu_set_t some;
+            CPU_ZERO(&some);
+            if (sched_getaffinity(0, sizeof all, &all) == 0) {
+                for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < cores; ++cpu) {
+                    if (CPU_ISSET(cpu, &all)) {
+                        CPU_SET(cpu, &some);
+                        ++taken;
+                    }
+                }
+                sched_setaffinity(0, sizeof some, &some);
+            }
+        }
+        // The new clients it lists are not wanted here; what it says on standard error is.
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (::chdir(where.constData()) != 0 || null < 0 || ::dup2(null, STDOUT_FILENO) < 0)
+            ::_exit(127);
+        ::execl(program.constData(), program.constData(), static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0) { }
+    std::printf("console: exit %d after %lld ms, peak RSS %ld KiB\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+        static_cast<long long>(timer.elapsed()), usage.ru_maxrss);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+}
+
+// The UUIDs listed in dir's list.xml.
+QSet<QString> listedIn(const QString &dir)
+{
+    QSet<QString> out;
+    QFile file(dir + QStringLiteral("/list.xml"));
+    if (!file.open(QIODevice::ReadOnly))
+        return out;
+    QXmlStreamReader reader(&file);
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("pc"))
+            out.insert(reader.attributes().value(QLatin1String("UUID")).toString());
+    }
+    return out;
+}
+
+int files(const QStringList &args)
+{
+    const QString dir = args.value(0);
+    quint32 next = QHostAddress(args.value(1)).toIPv4Address();
+    const QSet<QString> listed = listedIn(dir);
+    const QStringList slowModes {QStringLiteral("silent"), QStringLiteral("drip16"), QStringLiteral("lure16")};
+    int honest = 0;
+    int honestListed = 0;
+    int good = 0;
+    int slow = 0;
+    int slowListed = 0;
+    for (int group = 2; group + 1 < args.size(); group += 2) {
+        const int count = args.at(group).toInt();
+        const bool whole = !slowModes.contains(args.at(group + 1));
+        for (int i = 0; i < count; ++i, ++next) {
+            const QString uuid = QStringLiteral("{%1-0000-4000-8000-000000000000}").arg(next, 8, 16, QLatin1Char('0'));
+            const bool isListed = listed.contains(uuid);
+            if (!whole) {
+                ++slow;
+                slowListed += isListed ? 1 : 0;
+                continue;
+            }
+            ++honest;
+            if (!isListed)
+                continue;
+            ++honestListed;
+            if (parses(dir + QLatin1Char('/') + uuid + QStringLiteral(".xml")))
+                ++good;
+        }
+    }
+    std::printf("files: %d of %d honest agents listed, %d with a file that parses; %d of %d slow agents listed\n",
+        honestListed, honest, good, slowListed, slow);
+    return honestListed == honest && good == honest && slowListed == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "files") == 0) {
+        QCoreApplication app(argc, argv);
+        return files(app.arguments().mid(2));
+    }
+    if (argc > 2 && qstrcmp(argv[1], "console") == 0)
+        return console(QFile::decodeName(argv[2]), argc > 3 ? QByteArray(argv[3]).toInt() : 0);
     if (!qEnvironmentVariableIsSet(kMarker))
         return relocate(argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -249,6 +358,8 @@ int main(int argc, char **argv)
         return fill(args.at(2));
     if (args.value(1) == QLatin1String("push") && args.size() == 5)
         return push(args.at(2), args.at(3).toInt(), args.at(4).toInt());
-    std::fprintf(stderr, "usage: bench_scan scan [<listed>] | push <first address> <clients> <MiB> | fill <kind>\n");
+    std::fprintf(stderr,
+        "usage: bench_scan scan [<listed>] | push <first address> <clients> <MiB> | fill <kind> | "
+        "console <dir> [<cores>] | files <dir> <first address> <count> <mode>...\n");
     return 2;
 }
