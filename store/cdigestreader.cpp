@@ -11,11 +11,12 @@
 #include <QDomNodeList>
 #include <QFile>
 #include <QThread>
-#include <QThreadPool>
 #include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 const QString kLastUpdate = QStringLiteral("lastupdate");
@@ -444,17 +445,25 @@ QList<QMap<QString, QString>> CDigestReader::readAll(const QStringList &uuids, C
     }
     if (uuids.isEmpty())
         return out;
-    QThreadPool pool;
     const int workers = std::max(1, std::min<int>(QThread::idealThreadCount(), int(uuids.size())));
-    pool.setMaxThreadCount(workers);
     QAtomicInt next(0);
     QMap<QString, QString> *results = out.data(); // detached once here; each worker writes its own entries
-    for (int w = 0; w < workers; ++w) {
-        pool.start([&]() {
-            for (int i = next.fetchAndAddRelaxed(1); i < uuids.size(); i = next.fetchAndAddRelaxed(1))
-                results[i] = read(uuids.at(i), cache);
-        });
+    const auto work = [&]() {
+        for (int i = next.fetchAndAddRelaxed(1); i < uuids.size(); i = next.fetchAndAddRelaxed(1))
+            results[i] = read(uuids.at(i), cache);
+    };
+    // Threads of our own, not a pool: a pool never tells of a thread the system could not start,
+    // and would wait for its share for ever. One that does not start is left out; this thread
+    // works too, so every file is read whatever starts.
+    std::vector<std::unique_ptr<QThread>> helpers;
+    for (int w = 1; w < workers; ++w) {
+        std::unique_ptr<QThread> helper(QThread::create(work));
+        helper->start();
+        if (helper->isRunning() || helper->isFinished())
+            helpers.push_back(std::move(helper));
     }
-    pool.waitForDone();
+    work();
+    for (const auto &helper : helpers)
+        helper->wait();
     return out;
 }

@@ -3,39 +3,12 @@
 #include "cnetnsguard.h"
 #include "cset.h"
 #include "ctestdialogs.h"
+#include "ctestthreadrefusal.h"
 #include "qtm.h"
 
 #include <QtTest>
 
-#include <atomic>
-#include <cerrno>
-#include <dlfcn.h>
 #include <memory>
-#include <pthread.h>
-
-namespace {
-
-// Which thread creations fail, as when the system has no memory or address space for another stack.
-enum Refusal { RefuseNone, RefuseAll, RefuseEveryOther };
-std::atomic<int> g_refusal {RefuseNone};
-std::atomic<int> g_asked {0};
-std::atomic<int> g_refused {0};
-
-} // namespace
-
-// Every thread of this program is made here: passed on to the C library's (or the sanitizer's), or
-// refused as the test asks.
-extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
-{
-    using Create = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
-    static const Create next = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
-    const int refusal = g_refusal;
-    if (refusal == RefuseAll || (refusal == RefuseEveryOther && g_asked++ % 2 == 1)) {
-        ++g_refused;
-        return EAGAIN;
-    }
-    return next(thread, attr, start, arg);
-}
 
 // The console's scan when threads cannot be made: of the probes, or of the writer that lists the
 // clients and fills their files. Every probe still reports, so the scan ends.
@@ -65,7 +38,7 @@ private slots:
 
     void cleanup()
     {
-        g_refusal = RefuseNone;
+        CTestThreadRefusal::set(CTestThreadRefusal::None);
         m_agents.clear();
     }
 
@@ -74,9 +47,9 @@ private slots:
     {
         QTest::addColumn<int>("refusal");
         QTest::addColumn<bool>("beforeScan"); // refused from before the probes start, or right after
-        QTest::newRow("the writer's threads") << int(RefuseAll) << false;
-        QTest::newRow("every probe's thread") << int(RefuseAll) << true;
-        QTest::newRow("every other thread") << int(RefuseEveryOther) << true;
+        QTest::newRow("the writer's threads") << int(CTestThreadRefusal::All) << false;
+        QTest::newRow("every probe's thread") << int(CTestThreadRefusal::All) << true;
+        QTest::newRow("every other thread") << int(CTestThreadRefusal::EveryOther) << true;
     }
     void scanEndsWhenThreadsFail()
     {
@@ -94,31 +67,30 @@ private slots:
             QVERIFY(m_agents.back()->listen(QHostAddress(net + QString::number(host))));
             agents.append(config.uuid);
         }
-        g_asked = 0;
-        g_refused = 0;
+        CTestThreadRefusal::resetCounts();
         qtm w;
         w.init();
         if (beforeScan)
-            g_refusal = refusal;
+            CTestThreadRefusal::set(CTestThreadRefusal::Mode(refusal));
         w.ui.action_Open->trigger();
-        g_refusal = refusal;
+        CTestThreadRefusal::set(CTestThreadRefusal::Mode(refusal));
         QCOMPARE(w.m_scanStarted, 255);
         QTRY_VERIFY2_WITH_TIMEOUT(w.m_scanFinished == w.m_scanStarted,
             qPrintable(QString("%1 of %2 reported, %3 refused")
                            .arg(w.m_scanFinished)
                            .arg(w.m_scanStarted)
-                           .arg(g_refused.load())),
+                           .arg(CTestThreadRefusal::refused())),
             30000);
-        QVERIFY(g_refused > 0);
+        QVERIFY(CTestThreadRefusal::refused() > 0);
         const QStringList clients = CAdminTestRun::listedUuids();
         QCOMPARE(clients.size(), w.m_found);
         for (const QString &uuid : clients)
             QVERIFY2(CStoreTestRun::parses(uuid + ".xml"), qPrintable(uuid));
         if (!beforeScan)
             QCOMPARE(clients, agents);
-        if (refusal == RefuseAll && beforeScan)
+        if (refusal == CTestThreadRefusal::All && beforeScan)
             QCOMPARE(w.m_found, 0);
-        g_refusal = RefuseNone;
+        CTestThreadRefusal::set(CTestThreadRefusal::None);
     }
 };
 

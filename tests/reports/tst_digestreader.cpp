@@ -5,6 +5,7 @@
 #include "cdigestreader.h"
 #include "cpcconfig.h"
 #include "cstoretestrun.h"
+#include "ctestthreadrefusal.h"
 #include "cxmlfile.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,9 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
+#include <thread>
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -195,6 +198,42 @@ private slots:
             QVERIFY(CStoreTestRun::write(uuid + ".xml", QStringLiteral("<r lastupdate=\"%1\"/>").arg(i).toUtf8()));
         }
         const QList<QMap<QString, QString>> all = CDigestReader::readAll(uuids);
+        QCOMPARE(all.size(), 50);
+        for (int i = 0; i < 50; ++i)
+            QCOMPARE(all.at(i).value("lastupdate"), QString::number(i));
+    }
+
+    // Every file is read when threads cannot be made, all of them or some: a reader waiting for a
+    // thread the system never started would hold the report window for ever.
+    void readAllWhenThreadsFail_data()
+    {
+        QTest::addColumn<int>("refusal");
+        QTest::newRow("no thread") << int(CTestThreadRefusal::All);
+        QTest::newRow("every other thread") << int(CTestThreadRefusal::EveryOther);
+    }
+    void readAllWhenThreadsFail()
+    {
+        QFETCH(int, refusal);
+        QStringList uuids;
+        for (int i = 0; i < 50; ++i) {
+            const QString uuid = QStringLiteral("{%1}").arg(i, 8, 16, QLatin1Char('0'));
+            uuids << uuid;
+            QVERIFY(CStoreTestRun::write(uuid + ".xml", QStringLiteral("<r lastupdate=\"%1\"/>").arg(i).toUtf8()));
+        }
+        CTestThreadRefusal::resetCounts();
+        QList<QMap<QString, QString>> all;
+        std::atomic<bool> done(false);
+        // Run beside a watcher, so that a reader that hangs fails the test instead of holding it.
+        std::thread reader([&] {
+            CTestThreadRefusal::set(CTestThreadRefusal::Mode(refusal));
+            all = CDigestReader::readAll(uuids);
+            CTestThreadRefusal::set(CTestThreadRefusal::None);
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
+        reader.join();
+        if (QThread::idealThreadCount() > 1)
+            QVERIFY(CTestThreadRefusal::refused() > 0);
         QCOMPARE(all.size(), 50);
         for (int i = 0; i < 50; ++i)
             QCOMPARE(all.at(i).value("lastupdate"), QString::number(i));
