@@ -672,6 +672,55 @@ private slots:
         QVERIFY(server.running());
     }
 
+    // With descriptors to spare, the update checks waiting for the push pool are still bounded: one
+    // push runs to a client that reads nothing, 1,024 checks wait behind it, and those beyond are
+    // closed at once. Change notices are answered all the while.
+    void updateCheckQueueBound()
+    {
+        const int queueBound = 1024;
+        const int checks = queueBound + 1 + 100;
+        // 4608 descriptors leave checks a share of (4608 - 256) / 4, more than the queue's bound and
+        // the one push (4 each).
+        const rlim_t limit = 4608;
+        if (CIdleConnections::raiseFileLimit(checks + 1024) < rlim_t(checks + 256))
+            QSKIP("this machine's open-file limit is below what the test's peers need");
+        CFaultServer server;
+        QVERIFY(server.isValid());
+        const QString uuid = newUuid();
+        QVERIFY(server.addClients({uuid}));
+        QVERIFY(server.publishUpdate(QByteArray(16 * MiB, 'u')));
+        server.setEnv(QStringLiteral("BRAMIX_TEST_SERVER_MAX_PUSHES"), QStringLiteral("1"));
+        QVERIFY(server.start());
+        QVERIFY(CFaultServer::timedNotice(uuid, QStringLiteral("Caption=warm up\n")) >= 0);
+        rlimit lim {limit, limit};
+        if (::prlimit(pid_t(server.pid()), RLIMIT_NOFILE, &lim, nullptr) != 0)
+            QSKIP("the server's open-file limit cannot be raised to 4608 here");
+
+        std::vector<std::unique_ptr<CRawPeer>> peers;
+        for (int i = 0; i < checks; ++i) {
+            peers.push_back(std::make_unique<CRawPeer>(4096));
+            QVERIFY(peers.back()->connectTo(CMessages::ServerPort));
+            peers.back()->sendSome(CShortFrame::encode(CMessages::buildUpdateCheck(
+                QStringLiteral("2.1.20090713"), QStringLiteral("1"), QStringLiteral("reads nothing%1").arg(i))));
+        }
+        const auto closedPeers = [&] {
+            int n = 0;
+            for (const auto &p : peers)
+                n += p->remoteClosed() ? 1 : 0;
+            return n;
+        };
+        const int beyond = checks - queueBound - 1;
+        QVERIFY2(CTestEnvironment::waitFor([&] { return closedPeers() >= beyond; }, 20000),
+            qPrintable(QStringLiteral("%1 of %2 checks closed").arg(closedPeers()).arg(checks)));
+        QTest::qWait(1000);
+        QCOMPARE(closedPeers(), beyond);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(
+                CFaultServer::timedNotice(uuid, QStringLiteral("Caption=beside the queue %1\n").arg(i), 10000) >= 0);
+        }
+        QVERIFY(server.running());
+    }
+
     // Update checks whose pushes go to clients that read nothing fill the push pool (three here,
     // and three workers for store work); the checks beyond it wait for a push to end. Notices are
     // answered at once all the while, and the waiting checks are served once the readers read.
