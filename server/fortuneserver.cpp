@@ -1,5 +1,6 @@
 #include "fortuneserver.h"
 
+#include "cmessages.h"
 #include "cpcconfig.h"
 #include "cshortframe.h"
 #include "workthread.h"
@@ -77,17 +78,7 @@ int waitingChecksRoom(int maxQueued, int maxPushes)
 // text names no file, and is not kept as a key.
 QString clientOf(const QString &text)
 {
-    const QLatin1String keyword("changelog:");
-    if (!text.startsWith(keyword))
-        return QString();
-    const QStringView rest = QStringView(text).mid(keyword.size());
-    const qsizetype longest = 64;
-    qsizetype end = 0;
-    while (end < rest.size() && rest.at(end) != u'^' && rest.at(end) != u':') {
-        if (++end > longest)
-            return QString();
-    }
-    const QString uuid = rest.left(end).toString();
+    const QString uuid = CMessages::changeNoticeUuid(text, 64).toString();
     return CPcConfig::pathOf(uuid).isEmpty() ? QString() : uuid;
 }
 

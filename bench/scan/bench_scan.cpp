@@ -19,6 +19,8 @@
 #include "cpcconfig.h"
 #include "cset.h"
 #include "ctestdialogs.h"
+#include "ctestmemory.h"
+#include "ctestprocess.h"
 #include "qtm.h"
 
 #include <QApplication>
@@ -33,7 +35,6 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,26 +70,6 @@ int relocate(char **argv)
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) { }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
-}
-
-// Peak resident memory since the last reset, from /proc/self/status.
-long highWaterKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-void resetHighWater()
-{
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
 }
 
 // A client file that is not empty and parses, read as a stream: a file of millions of rows would
@@ -227,8 +208,8 @@ int fill(const QString &kind)
         : kind == QLatin1String("carets")                   ? CHostileAnswers::carets(uuid, label)
         : kind == QLatin1String("letters")                  ? CHostileAnswers::letters(uuid, label)
                                                             : CHostileAnswers::realRows(uuid, label);
-    const long before = highWaterKiB();
-    resetHighWater();
+    const qint64 before = CTestMemory::statusKiB("VmHWM");
+    CTestMemory::resetPeak();
     QElapsedTimer timer;
     timer.start();
     int result;
@@ -240,10 +221,11 @@ int fill(const QString &kind)
     const qint64 ms = timer.elapsed();
     const qint64 size
         = QFileInfo(QCoreApplication::applicationDirPath() + QLatin1Char('/') + uuid + QStringLiteral(".xml")).size();
-    std::printf("fill %s: answer %lld bytes, result %d, file %lld bytes in %lld ms; peak RSS %ld KiB during the fill "
-                "(%ld KiB with the answer built)\n",
+    std::printf("fill %s: answer %lld bytes, result %d, file %lld bytes in %lld ms; peak RSS %lld KiB during the fill "
+                "(%lld KiB with the answer built)\n",
         qPrintable(kind), static_cast<long long>(answer.size()) * 2, result, static_cast<long long>(size),
-        static_cast<long long>(ms), highWaterKiB(), before);
+        static_cast<long long>(ms), static_cast<long long>(CTestMemory::statusKiB("VmHWM")),
+        static_cast<long long>(before));
     return result == 0 ? 0 : 1;
 }
 
@@ -255,20 +237,8 @@ int console(const QString &dir, int cores)
     timer.start();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (cores > 0) {
-            cpu_set_t all;
-            cpu_set_t some;
-            CPU_ZERO(&some);
-            if (sched_getaffinity(0, sizeof all, &all) == 0) {
-                for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < cores; ++cpu) {
-                    if (CPU_ISSET(cpu, &all)) {
-                        CPU_SET(cpu, &some);
-                        ++taken;
-                    }
-                }
-                sched_setaffinity(0, sizeof some, &some);
-            }
-        }
+        if (cores > 0)
+            CTestProcess::keepToCores(cores);
         // The new clients it lists are not wanted here; what it says on standard error is.
         const int null = ::open("/dev/null", O_WRONLY);
         if (::chdir(where.constData()) != 0 || null < 0 || ::dup2(null, STDOUT_FILENO) < 0)

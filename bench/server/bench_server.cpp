@@ -25,6 +25,7 @@
 #include "cserverbench.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
+#include "ctestmemory.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -329,7 +330,7 @@ int main(int argc, char **argv)
     for (auto &a : attackers)
         a->wait();
     const bool serverAlive = server.state() == QProcess::Running;
-    const qint64 peakKiB = CServerBench::statusKiB(serverPid, "VmHWM:");
+    const qint64 peakKiB = CTestMemory::statusKiB(serverPid, "VmHWM");
     if (o.drip > 0)
         std::printf(
             "attack: %d dripping peers, %d of their connections closed by the server\n", o.drip, dripReconnects.load());

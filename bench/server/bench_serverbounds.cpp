@@ -21,10 +21,11 @@
 // lies in, so that one program compares two builds: run it for each in turn, sides alternating.
 // --server-cpus runs the server under "taskset -c LIST": the C library sizes its heaps by the CPUs
 // a process may use.
+#include "cfaultserver.h"
 #include "cmessages.h"
 #include "cserverbench.h"
 #include "cshortframe.h"
-#include "cshortframereader.h"
+#include "ctestmemory.h"
 #include "ctestxml.h"
 
 #include <QCoreApplication>
@@ -33,7 +34,6 @@
 #include <QFile>
 #include <QMutex>
 #include <QProcess>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -74,25 +74,6 @@ bool parse(const QStringList &args, Options *o)
         "                          [--server-cpus LIST] [--keep]\n");
 }
 
-// A change notice of one Software row on a connection of its own: the milliseconds until it was
-// acknowledged, -1 when it was not within timeoutMs.
-qint64 timedNotice(const QString &uuid, const QString &row, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), 2210);
-    const QString text = CMessages::buildChangeNotice(
-        uuid, {CMessages::changeItem(QStringLiteral("Software"), QStringLiteral("add"), row)});
-    if (!socket.waitForConnected(timeoutMs) || !CShortFrame::write(&socket, text))
-        return -1;
-    CShortFrameReader reader;
-    const int left = int(qMax<qint64>(1, timeoutMs - clock.elapsed()));
-    if (reader.readBlocking(&socket, left) != CShortFrameReader::Complete || !CMessages::isAck(reader.text()))
-        return -1;
-    return clock.elapsed();
-}
-
 QByteArray updateCheck(const QString &label)
 {
     return CShortFrame::encode(CMessages::buildUpdateCheck(QStringLiteral("2.1.20090713"), QStringLiteral("1"), label));
@@ -124,7 +105,7 @@ public:
         : m_pid(pid)
         , m_thread(QThread::create([this] {
             while (!m_stop.load()) {
-                const qint64 kib = CServerBench::statusKiB(m_pid, "VmRSS:");
+                const qint64 kib = CTestMemory::statusKiB(m_pid, "VmRSS");
                 qint64 seen = m_peak.load();
                 while (kib > seen && !m_peak.compare_exchange_weak(seen, kib)) { }
                 QThread::msleep(10);
@@ -138,7 +119,7 @@ public:
         m_stop = true;
         m_thread->wait();
     }
-    void reset() { m_peak = CServerBench::statusKiB(m_pid, "VmRSS:"); }
+    void reset() { m_peak = CTestMemory::statusKiB(m_pid, "VmRSS"); }
     qint64 peak() const { return m_peak.load(); }
 
 private:
@@ -244,7 +225,7 @@ bool bigClient(const Options &o)
             for (int n = 0; !stopSmall.load(); ++n) {
                 const QString row = QStringLiteral("Caption=small %1 %2\n").arg(c).arg(n);
                 const qint64 start = clock.elapsed();
-                const qint64 ms = timedNotice(CServerBench::uuidOf(c), row, 60000);
+                const qint64 ms = CFaultServer::timedNotice(CServerBench::uuidOf(c), row, 60000);
                 QMutexLocker locker(&resultsLock);
                 smallResults.push_back({c, row, start, ms});
             }
@@ -253,14 +234,14 @@ bool bigClient(const Options &o)
     }
     QThread::sleep(2);
 
-    const bool peakReset = CServerBench::resetPeak(pid);
+    const bool peakReset = CTestMemory::resetPeak(pid);
     sampler.reset();
     const QString oneRow = QStringLiteral("Caption=big one\n");
-    const qint64 oneMs = timedNotice(CServerBench::uuidOf(0), oneRow, 600000);
-    const qint64 onePeak = peakReset ? CServerBench::statusKiB(pid, "VmHWM:") : sampler.peak();
+    const qint64 oneMs = CFaultServer::timedNotice(CServerBench::uuidOf(0), oneRow, 600000);
+    const qint64 onePeak = peakReset ? CTestMemory::statusKiB(pid, "VmHWM") : sampler.peak();
     QThread::sleep(2);
 
-    CServerBench::resetPeak(pid);
+    CTestMemory::resetPeak(pid);
     sampler.reset();
     const qint64 burstStart = clock.elapsed();
     std::vector<qint64> burstMs(size_t(o.burst), -1);
@@ -268,19 +249,19 @@ bool bigClient(const Options &o)
     for (int k = 0; k < o.burst; ++k) {
         burst.emplace_back(QThread::create([&, k] {
             burstMs[size_t(k)]
-                = timedNotice(CServerBench::uuidOf(0), QStringLiteral("Caption=big %1\n").arg(k), 900000);
+                = CFaultServer::timedNotice(CServerBench::uuidOf(0), QStringLiteral("Caption=big %1\n").arg(k), 900000);
         }));
         burst.back()->start();
     }
     for (auto &t : burst)
         t->wait();
     const qint64 burstEnd = clock.elapsed();
-    const qint64 burstPeak = peakReset ? CServerBench::statusKiB(pid, "VmHWM:") : sampler.peak();
+    const qint64 burstPeak = peakReset ? CTestMemory::statusKiB(pid, "VmHWM") : sampler.peak();
     stopSmall = true;
     for (auto &t : smallThreads)
         t->wait();
     QThread::sleep(5);
-    const qint64 after = CServerBench::statusKiB(pid, "VmRSS:");
+    const qint64 after = CTestMemory::statusKiB(pid, "VmRSS");
     const bool alive = server.running();
     server.stop();
 
@@ -384,9 +365,9 @@ bool closingChecks(const Options &o)
         return false;
     const qint64 pid = server.pid();
     QThread::sleep(1);
-    const int filesBefore = CServerBench::openFiles(pid);
-    const qint64 residentBefore = CServerBench::statusKiB(pid, "VmRSS:");
-    CServerBench::resetPeak(pid);
+    const int filesBefore = CTestMemory::openFiles(pid);
+    const qint64 residentBefore = CTestMemory::statusKiB(pid, "VmRSS");
+    CTestMemory::resetPeak(pid);
     QElapsedTimer clock;
     clock.start();
     std::atomic<int> sent {0};
@@ -398,8 +379,7 @@ bool closingChecks(const Options &o)
                 const int fd = CServerBench::connectRaw();
                 if (fd < 0)
                     continue;
-                const QByteArray frame
-                    = updateCheck(QStringLiteral("gone%1(10.1.%2.%3)").arg(i).arg(i / 250).arg(i % 250));
+                const QByteArray frame = updateCheck(QStringLiteral("gone%1(192.0.2.%2)").arg(i).arg(i % 250));
                 if (::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL) == frame.size())
                     ++sent;
                 ::close(fd);
@@ -412,9 +392,9 @@ bool closingChecks(const Options &o)
     const qint64 floodMs = clock.elapsed();
     const int recordsAtFloodEnd = records(server);
     QThread::msleep(ulong(qMax<qint64>(0, 40000 - clock.elapsed())));
-    const int filesAfter = CServerBench::openFiles(pid);
-    const qint64 resident = CServerBench::statusKiB(pid, "VmRSS:");
-    const qint64 peak = CServerBench::statusKiB(pid, "VmHWM:");
+    const int filesAfter = CTestMemory::openFiles(pid);
+    const qint64 resident = CTestMemory::statusKiB(pid, "VmRSS");
+    const qint64 peak = CTestMemory::statusKiB(pid, "VmHWM");
     const int written = records(server);
     const bool alive = server.running();
     server.stop();
@@ -459,7 +439,8 @@ bool neverReaders(const Options &o)
     clock.start();
     std::unique_ptr<QThread> good(QThread::create([&] {
         for (int n = 0; !stop.load(); ++n) {
-            waits.push_back(timedNotice(CServerBench::uuidOf(0), QStringLiteral("Caption=good %1\n").arg(n), 30000));
+            waits.push_back(
+                CFaultServer::timedNotice(CServerBench::uuidOf(0), QStringLiteral("Caption=good %1\n").arg(n), 30000));
             QThread::msleep(200);
         }
     }));
@@ -474,7 +455,7 @@ bool neverReaders(const Options &o)
             ++refused;
             continue;
         }
-        const QByteArray frame = updateCheck(QStringLiteral("never%1(10.2.%2.%3)").arg(i).arg(i / 250).arg(i % 250));
+        const QByteArray frame = updateCheck(QStringLiteral("never%1(198.51.100.%2)").arg(i).arg(i % 250));
         ::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
         peers.push_back(fd);
     }
@@ -489,7 +470,7 @@ bool neverReaders(const Options &o)
     const int closedSoon = closedPeers();
     int mostFiles = 0;
     while (clock.elapsed() < openedMs + holdSeconds * 1000) {
-        mostFiles = qMax(mostFiles, CServerBench::openFiles(pid));
+        mostFiles = qMax(mostFiles, CTestMemory::openFiles(pid));
         QThread::msleep(500);
     }
     const int closedAtEnd = closedPeers();

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpSocket>
@@ -76,31 +75,6 @@ QString CServerBench::scriptPath(const QString &name)
     if (!QFileInfo::exists(script))
         script = QCoreApplication::applicationDirPath() + QStringLiteral("/../../../scripts/") + name;
     return QFileInfo::exists(script) ? QFileInfo(script).absoluteFilePath() : QString();
-}
-
-qint64 CServerBench::statusKiB(qint64 pid, const char *field)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-bool CServerBench::resetPeak(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/clear_refs").arg(pid));
-    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
-}
-
-int CServerBench::openFiles(qint64 pid)
-{
-    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
-                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-                   .size());
 }
 
 QByteArray CServerBench::loadAverage()

@@ -8,7 +8,7 @@
 #include <vector>
 
 // What the server benchmarks share: a network namespace of their own (they bind the server port),
-// a server's figures from /proc, plain connections to the server port and client files holding a
+// the machine's load, plain connections to the server port and client files holding a
 // realistic inventory.
 class CServerBench
 {
@@ -35,12 +35,6 @@ public:
     // staged program's place in the build tree; empty when neither has it.
     static QString scriptPath(const QString &name);
 
-    // A KiB figure of /proc/<pid>/status ("VmRSS:", "VmHWM:"), -1 when unknown.
-    static qint64 statusKiB(qint64 pid, const char *field);
-    // Sets the process's peak (VmHWM) back to its resident size now; false where refused.
-    static bool resetPeak(qint64 pid);
-    // Descriptors the process has open.
-    static int openFiles(qint64 pid);
     static QByteArray loadAverage();
 
     static bool waitForPort(int timeoutMs);

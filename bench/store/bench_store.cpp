@@ -19,6 +19,7 @@
 #include "cbenchstore.h"
 #include "cpcconfig.h"
 #include "cset.h"
+#include "ctestmemory.h"
 #include "cxmlfile.h"
 #include "cxmltree.h"
 
@@ -271,20 +272,6 @@ int run(const Options &o)
     return failures.loadRelaxed() == 0 ? 0 : 1;
 }
 
-// A field of /proc/self/status in KiB ("VmRSS", "VmHWM").
-qint64 statusKiB(const char *field)
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
-}
-
 int runLargeFile(const Options &o)
 {
     // As the server's main sets them.
@@ -297,7 +284,7 @@ int runLargeFile(const Options &o)
     {
         // "        <content digest=\"\">a</content>\n": 39 bytes a row.
         const qint64 rows = qint64(o.largeFileMB) * 1000000 / 39;
-        QString answer = QStringLiteral("UUID:") + uuid + QStringLiteral("|bench(10.0.0.1)|2.1.20090713-1");
+        QString answer = QStringLiteral("UUID:") + uuid + QStringLiteral("|bench(192.0.2.1)|2.1.20090713-1");
         answer += QStringLiteral("^Software:") + QStringLiteral("a$").repeated(rows);
         CPcConfig cfg(uuid);
         if (cfg.open() != 1 || cfg.createFromTemplate(answer) != 0) {
@@ -310,10 +297,8 @@ int runLargeFile(const Options &o)
     QString text = uuid;
     for (int k = 0; k < o.items; ++k)
         text += QStringLiteral("^Software$add$") + CBenchStore::softwareRow(k);
-    QFile refs("/proc/self/clear_refs");
-    const bool peakReset = refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
-    refs.close();
-    const qint64 before = statusKiB("VmRSS");
+    const bool peakReset = CTestMemory::resetPeak();
+    const qint64 before = CTestMemory::statusKiB("VmRSS");
     QElapsedTimer wall;
     wall.start();
     int rc;
@@ -323,8 +308,8 @@ int runLargeFile(const Options &o)
         rc = cfg.applyChange(text);
     }
     const qint64 elapsed = wall.elapsed();
-    const qint64 peak = statusKiB("VmHWM") - before;
-    const qint64 after = statusKiB("VmRSS");
+    const qint64 peak = CTestMemory::statusKiB("VmHWM") - before;
+    const qint64 after = CTestMemory::statusKiB("VmRSS");
     std::printf("client file %.1f MB; one notice of %d items: %s in %lld ms\n", size / 1e6, o.items,
         rc == 0 ? "applied" : "FAILED", elapsed);
     std::printf("peak %.1f MiB above the %.1f MiB resident before (%.2f bytes per byte of file)%s; "

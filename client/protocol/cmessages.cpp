@@ -124,6 +124,19 @@ bool CMessages::parseChangeNotice(const QString &text, ChangeNotice *out)
     return true;
 }
 
+QStringView CMessages::changeNoticeUuid(QStringView text, qsizetype longest)
+{
+    const QLatin1String keyword("changelog:");
+    if (!text.startsWith(keyword))
+        return QStringView();
+    const QStringView rest = text.mid(keyword.size());
+    for (qsizetype end = 0; end <= longest && end <= rest.size(); ++end) {
+        if (end == rest.size() || rest.at(end) == u'^' || rest.at(end) == u':')
+            return rest.left(end);
+    }
+    return QStringView();
+}
+
 QString CMessages::buildAck()
 {
     return QStringLiteral("setChange:ok");

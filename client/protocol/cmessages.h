@@ -57,6 +57,10 @@ public:
     static QString buildChangeNotice(const QString &uuid, const QStringList &items);
     // False for another keyword and for an empty notice (which the server leaves unanswered).
     static bool parseChangeNotice(const QString &text, ChangeNotice *out);
+    // The UUID a change notice names (what parseChangeNotice gives as uuid), found without splitting
+    // the rest, which may be 16 MiB: empty for another keyword, and when no "^" or ":" ends it
+    // within longest characters.
+    static QStringView changeNoticeUuid(QStringView text, qsizetype longest);
 
     // 3. Acknowledgement: "setChange:ok"; accepted when fields 0 and 1 are exactly those words.
     static QString buildAck();

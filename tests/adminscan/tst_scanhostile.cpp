@@ -6,14 +6,13 @@
 #include "ctestdialogs.h"
 #include "ctestenvironment.h"
 #include "ctestmemory.h"
+#include "ctestprocess.h"
 #include "qtm.h"
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QtTest>
-
-#include <sched.h>
 
 namespace {
 
@@ -185,22 +184,8 @@ private slots:
         QProcess console;
         console.setWorkingDirectory(dir.path());
         console.setProgram(program);
-        if (cores > 0) {
-            console.setChildProcessModifier([cores] {
-                cpu_set_t all;
-                cpu_set_t some;
-                CPU_ZERO(&some);
-                if (sched_getaffinity(0, sizeof all, &all) != 0)
-                    return;
-                for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < cores; ++cpu) {
-                    if (CPU_ISSET(cpu, &all)) {
-                        CPU_SET(cpu, &some);
-                        ++taken;
-                    }
-                }
-                sched_setaffinity(0, sizeof some, &some);
-            });
-        }
+        if (cores > 0)
+            console.setChildProcessModifier([cores] { CTestProcess::keepToCores(cores); });
         console.start();
         QVERIFY(console.waitForFinished(240000));
         const QString err = QString::fromLocal8Bit(console.readAllStandardError());

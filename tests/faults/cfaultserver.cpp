@@ -3,6 +3,7 @@
 #include "cmessages.h"
 #include "cshortframe.h"
 #include "cshortframereader.h"
+#include "ctestmemory.h"
 #include "ctestxml.h"
 
 #include <QDeadlineTimer>
@@ -80,13 +81,7 @@ qint64 CFaultServer::residentKiB(qint64 pid)
 
 qint64 CFaultServer::statusKiB(qint64 pid, const QByteArray &field)
 {
-    const QByteArray status = CTestEnvironment::readFile(QStringLiteral("/proc/%1/status").arg(pid));
-    const QByteArray key = field + ':';
-    for (const QByteArray &line : status.split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
+    return CTestMemory::statusKiB(pid, field.constData());
 }
 
 QStringList CFaultServer::unreadableFiles() const
@@ -145,9 +140,7 @@ bool CFaultServer::publishUpdate(const QByteArray &content)
 
 int CFaultServer::openFiles() const
 {
-    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid()))
-                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-                   .size());
+    return CTestMemory::openFiles(pid());
 }
 
 QMap<QString, int> CFaultServer::storedRows(const QString &path)

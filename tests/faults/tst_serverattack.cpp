@@ -70,6 +70,35 @@ bool isAckFrame(const QByteArray &bytes)
     return CShortFrame::decode(bytes, &text) && CMessages::isAck(text);
 }
 
+// An update check from a client of an older version, labelled label.
+QByteArray updateCheckFrame(const QString &label)
+{
+    return CShortFrame::encode(CMessages::buildUpdateCheck(QStringLiteral("2.1.20090713"), QStringLiteral("1"), label));
+}
+
+using Peers = std::vector<std::unique_ptr<CRawPeer>>;
+
+// Peers that each send an update check and then read nothing (their receive buffers are small, so
+// a push to them stalls at once).
+bool checksThatReadNothing(int count, Peers *peers)
+{
+    for (int i = 0; i < count; ++i) {
+        peers->push_back(std::make_unique<CRawPeer>(4096));
+        if (!peers->back()->connectTo(CMessages::ServerPort))
+            return false;
+        peers->back()->sendSome(updateCheckFrame(QStringLiteral("reads nothing%1").arg(i)));
+    }
+    return true;
+}
+
+int closedCount(const Peers &peers)
+{
+    int n = 0;
+    for (const auto &p : peers)
+        n += p->remoteClosed() ? 1 : 0;
+    return n;
+}
+
 } // namespace
 
 class TestServerAttack : public QObject
@@ -554,17 +583,13 @@ private slots:
         if (!stallMs.isEmpty())
             server.setEnv(QStringLiteral("BRAMIX_TEST_PUSH_STALL_MS"), stallMs);
         QVERIFY(server.start());
-        const auto check = [](const QString &label) {
-            return CShortFrame::encode(
-                CMessages::buildUpdateCheck(QStringLiteral("2.1.20090713"), QStringLiteral("1"), label));
-        };
         const auto records = [&] {
             return CTestEnvironment::readFile(server.file(QStringLiteral("updateLog.xml"))).count("<record>");
         };
 
         CRawPeer held(4096);
         QVERIFY(held.connectTo(CMessages::ServerPort));
-        QVERIFY(held.sendAll(check(QStringLiteral("held(10.0.0.1)")), 5000));
+        QVERIFY(held.sendAll(updateCheckFrame(QStringLiteral("held(192.0.2.1)")), 5000));
         QVERIFY(CTestEnvironment::waitFor([&] { return held.pending() > 0 && records() == 1; }, 10000));
         const int before = server.openFiles();
 
@@ -572,7 +597,7 @@ private slots:
         for (int i = 0; i < waiting; ++i) {
             peers.push_back(std::make_unique<CRawPeer>());
             QVERIFY(peers.back()->connectTo(CMessages::ServerPort));
-            QVERIFY(peers.back()->sendAll(check(QStringLiteral("waiting%1(10.0.1.%1)").arg(i)), 5000));
+            QVERIFY(peers.back()->sendAll(updateCheckFrame(QStringLiteral("waiting%1(198.51.100.%1)").arg(i)), 5000));
             if (peersClose)
                 peers.back()->close();
         }
@@ -585,7 +610,7 @@ private slots:
             // A check behind them is served once the held push ends.
             CRawPeer reader;
             QVERIFY(reader.connectTo(CMessages::ServerPort));
-            QVERIFY(reader.sendAll(check(QStringLiteral("reader(10.0.0.2)")), 5000));
+            QVERIFY(reader.sendAll(updateCheckFrame(QStringLiteral("reader(192.0.2.2)")), 5000));
             QVERIFY(reader.waitEnded(60000));
             QVERIFY(reader.received() > size);
             QCOMPARE(records(), 2);
@@ -623,19 +648,9 @@ private slots:
         QVERIFY(::prlimit(pid_t(server.pid()), RLIMIT_NOFILE, &lim, nullptr) == 0);
         const int before = server.openFiles();
 
-        std::vector<std::unique_ptr<CRawPeer>> peers;
-        for (int i = 0; i < checks; ++i) {
-            peers.push_back(std::make_unique<CRawPeer>(4096));
-            QVERIFY(peers.back()->connectTo(CMessages::ServerPort));
-            peers.back()->sendSome(CShortFrame::encode(CMessages::buildUpdateCheck(
-                QStringLiteral("2.1.20090713"), QStringLiteral("1"), QStringLiteral("reads nothing%1").arg(i))));
-        }
-        const auto closedPeers = [&] {
-            int n = 0;
-            for (const auto &p : peers)
-                n += p->remoteClosed() ? 1 : 0;
-            return n;
-        };
+        Peers peers;
+        QVERIFY(checksThatReadNothing(checks, &peers));
+        const auto closedPeers = [&] { return closedCount(peers); };
         // Every check has been dealt with once each is either closed or getting its push.
         const auto settled = [&] {
             for (const auto &p : peers) {
@@ -696,19 +711,9 @@ private slots:
         if (::prlimit(pid_t(server.pid()), RLIMIT_NOFILE, &lim, nullptr) != 0)
             QSKIP("the server's open-file limit cannot be raised to 4608 here");
 
-        std::vector<std::unique_ptr<CRawPeer>> peers;
-        for (int i = 0; i < checks; ++i) {
-            peers.push_back(std::make_unique<CRawPeer>(4096));
-            QVERIFY(peers.back()->connectTo(CMessages::ServerPort));
-            peers.back()->sendSome(CShortFrame::encode(CMessages::buildUpdateCheck(
-                QStringLiteral("2.1.20090713"), QStringLiteral("1"), QStringLiteral("reads nothing%1").arg(i))));
-        }
-        const auto closedPeers = [&] {
-            int n = 0;
-            for (const auto &p : peers)
-                n += p->remoteClosed() ? 1 : 0;
-            return n;
-        };
+        Peers peers;
+        QVERIFY(checksThatReadNothing(checks, &peers));
+        const auto closedPeers = [&] { return closedCount(peers); };
         const int beyond = checks - queueBound - 1;
         QVERIFY2(CTestEnvironment::waitFor([&] { return closedPeers() >= beyond; }, 20000),
             qPrintable(QStringLiteral("%1 of %2 checks closed").arg(closedPeers()).arg(checks)));
@@ -745,9 +750,7 @@ private slots:
         for (int i = 0; i < checks; ++i) {
             readers.push_back(std::make_unique<CRawPeer>(4096));
             QVERIFY(readers.back()->connectTo(CMessages::ServerPort));
-            const QString check = CMessages::buildUpdateCheck(
-                QStringLiteral("2.1.20090713"), QStringLiteral("1"), QStringLiteral("slow%1(10.0.0.%1)").arg(i + 1));
-            QVERIFY(readers.back()->sendAll(CShortFrame::encode(check), 5000));
+            QVERIFY(readers.back()->sendAll(updateCheckFrame(QStringLiteral("slow%1(192.0.2.%1)").arg(i + 1)), 5000));
         }
         const auto pushing = [&] {
             int n = 0;

@@ -1,6 +1,7 @@
 #include "catomicfile.h"
 #include "cfileguard.h"
 #include "csyncrecorder.h"
+#include "ctestenvironment.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -43,18 +44,6 @@ int counter(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll().toInt() : -1;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
 }
 
 // Sets the last change of path (not of what a link names) ageSeconds into the past.
@@ -271,7 +260,7 @@ private slots:
         const QString target = dir.filePath("f.xml");
         const QString path = link ? dir.filePath("link.xml") : target;
         if (existing)
-            QVERIFY(writeFile(target, "old"));
+            QVERIFY(CTestEnvironment::writeFile(target, "old"));
         if (link)
             QVERIFY(QFile::link(target, path));
         CSyncRecorder::start(dir.path());
@@ -288,7 +277,7 @@ private slots:
         const QString fault = CSyncRecorder::durabilityFault(events, dir.path(), &renames);
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
         QCOMPARE(renames, 1);
-        QCOMPARE(readAll(target), QByteArray("new content"));
+        QCOMPARE(CTestEnvironment::readFile(target), QByteArray("new content"));
         QCOMPARE(QFileInfo(path).isSymLink(), link);
     }
 
@@ -311,7 +300,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("f.xml");
         const QByteArray old(64 * 1024, 'o');
-        QVERIFY(writeFile(path, old));
+        QVERIFY(CTestEnvironment::writeFile(path, old));
         const QByteArray piece(64 * 1024, 'n');
         // A file size limit refuses the third piece as a full disk would (with the signal ignored,
         // the write fails with EFBIG).
@@ -337,7 +326,7 @@ private slots:
                 QVERIFY(!file.commit() && !file.errorString().isEmpty());
         }
         std::signal(SIGXFSZ, savedHandler);
-        QCOMPARE(readAll(path), replaced ? piece.repeated(3) : old);
+        QCOMPARE(CTestEnvironment::readFile(path), replaced ? piece.repeated(3) : old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"f.xml"}));
     }
 
@@ -378,7 +367,7 @@ private slots:
         QTemporaryDir dir;
         QTemporaryDir outside;
         const QByteArray content = "<?xml version=\"1.0\"?>\n<pclist/>\n";
-        QVERIFY(writeFile(dir.filePath("list.xml"), content));
+        QVERIFY(CTestEnvironment::writeFile(dir.filePath("list.xml"), content));
         const bool isDir = name.endsWith(QLatin1Char('/'));
         const bool isLink = name.endsWith(QLatin1Char('@'));
         const QString path = dir.filePath(isDir || isLink ? name.chopped(1) : name);
@@ -387,21 +376,21 @@ private slots:
         if (isDir) {
             QVERIFY(QDir().mkpath(path));
         } else if (isLink) {
-            QVERIFY(writeFile(linked, content));
+            QVERIFY(CTestEnvironment::writeFile(linked, content));
             QVERIFY(age(linked, ageSeconds));
             QVERIFY(QFile::link(linked, path));
         } else if (!QFile::exists(path)) {
-            QVERIFY(writeFile(path, content));
+            QVERIFY(CTestEnvironment::writeFile(path, content));
         }
         QVERIFY(age(path, ageSeconds));
 
         QCOMPARE(CAtomicFile::removeStaleTemporaries(dir.path(), 5 * 60), removed ? 1 : 0);
         QCOMPARE(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !removed);
         if (!removed && !isDir)
-            QCOMPARE(readAll(path), content);
+            QCOMPARE(CTestEnvironment::readFile(path), content);
         if (isLink)
-            QCOMPARE(readAll(linked), content);
-        QCOMPARE(readAll(dir.filePath("list.xml")), content);
+            QCOMPARE(CTestEnvironment::readFile(linked), content);
+        QCOMPARE(CTestEnvironment::readFile(dir.filePath("list.xml")), content);
     }
 
     // What a writer killed mid-write leaves is the sweep's to remove, by the name the writer really
@@ -411,13 +400,13 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("list.xml");
         const QString aside = dir.filePath("list.xml.broken");
-        QVERIFY(writeFile(path, "old"));
-        QVERIFY(writeFile(aside, "set aside"));
+        QVERIFY(CTestEnvironment::writeFile(path, "old"));
+        QVERIFY(CTestEnvironment::writeFile(aside, "set aside"));
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {"--write-until-killed", path});
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-        QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(CTestEnvironment::readFile(path), QByteArray("old"));
         QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
         left.removeAll("list.xml");
         left.removeAll("list.xml.broken");
@@ -432,8 +421,8 @@ private slots:
         QVERIFY(age(aside, 600));
         QCOMPARE(CAtomicFile::removeStaleTemporaries(dir.path(), 5 * 60), 1);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"list.xml", "list.xml.broken"}));
-        QCOMPARE(readAll(path), QByteArray("old"));
-        QCOMPARE(readAll(aside), QByteArray("set aside"));
+        QCOMPARE(CTestEnvironment::readFile(path), QByteArray("old"));
+        QCOMPARE(CTestEnvironment::readFile(aside), QByteArray("set aside"));
     }
 };
 

@@ -98,6 +98,43 @@ private slots:
         QCOMPARE(n.parsedItems.size(), 1);
     }
 
+    // The UUID found without splitting the notice is the one the full parse gives, and none for
+    // another keyword or a first part longer than asked.
+    void changeNoticeUuid_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("uuid");
+        const QString longest(64, QLatin1Char('u'));
+        QTest::newRow("items follow") << "changelog:{u}^A$add$r"
+                                      << "{u}";
+        QTest::newRow("no items") << "changelog:{u}"
+                                  << "{u}";
+        QTest::newRow("a further colon") << "changelog:{u}:tail^A$add$r"
+                                         << "{u}";
+        QTest::newRow("empty") << "changelog:^A$add$r"
+                               << "";
+        QTest::newRow("as long as asked") << "changelog:" + longest + "^A$add$r" << longest;
+        QTest::newRow("longer than asked") << "changelog:" + longest + "u^A$add$r"
+                                           << "";
+        QTest::newRow("longer than asked, no separator") << "changelog:" + longest + "u"
+                                                         << "";
+        QTest::newRow("another keyword") << "update:2.1:1:h"
+                                         << "";
+        QTest::newRow("keyword without colon") << "changelog"
+                                               << "";
+    }
+    void changeNoticeUuid()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, uuid);
+        QCOMPARE(CMessages::changeNoticeUuid(text, 64).toString(), uuid);
+        CMessages::ChangeNotice n;
+        if (!uuid.isEmpty()) {
+            QVERIFY(CMessages::parseChangeNotice(text, &n));
+            QCOMPARE(n.uuid, uuid);
+        }
+    }
+
     void acknowledgement_data()
     {
         QTest::addColumn<QString>("text");

@@ -731,7 +731,7 @@ private slots:
 
         CRawPeer stalled(4096);
         QVERIFY(stalled.connectTo(CMessages::ServerPort));
-        QVERIFY(stalled.sendAll(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"), 5000));
+        QVERIFY(stalled.sendAll(ServerFixture::frame("update:2.1.20090713:1:h(192.0.2.9)"), 5000));
         // Well under the deadline this row leaves as shipped (30 s without progress, 10 minutes).
         const QDeadlineTimer giveUp(20000);
         while (!stalled.remoteClosed() && !giveUp.hasExpired()) {
@@ -745,7 +745,7 @@ private slots:
 
         QList<Push> pushes;
         QVERIFY(
-            parsePushes(ServerFixture::exchange(ServerFixture::frame("update:2.1.20090713:2:h(10.0.0.8)")), &pushes));
+            parsePushes(ServerFixture::exchange(ServerFixture::frame("update:2.1.20090713:2:h(192.0.2.8)")), &pushes));
         QCOMPARE(pushes.size(), 1);
         QCOMPARE(pushes.at(0).payload, QByteArray("small client"));
     }
@@ -890,7 +890,7 @@ private slots:
 
         CRawPeer stalled(4096);
         QVERIFY(stalled.connectTo(CMessages::ServerPort));
-        QVERIFY(stalled.sendAll(ServerFixture::frame("update:2.1.20090713:1:h(10.0.0.9)"), 5000));
+        QVERIFY(stalled.sendAll(ServerFixture::frame("update:2.1.20090713:1:h(192.0.2.9)"), 5000));
         QVERIFY(CTestEnvironment::waitFor([&] {
             return !CTestXml::load(f.file("updateLog.xml")).documentElement().firstChildElement("record").isNull();
         }));

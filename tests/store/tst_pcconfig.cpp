@@ -904,7 +904,7 @@ private slots:
         {
             CPcConfig cfg(small);
             QCOMPARE(cfg.open(), 1);
-            QCOMPARE(cfg.createFromTemplate("UUID:" + small + "|pc2(10.0.0.8)|2.1.20090713-1^Software:a$a"), 0);
+            QCOMPARE(cfg.createFromTemplate("UUID:" + small + "|pc2(192.0.2.8)|2.1.20090713-1^Software:a$a"), 0);
         }
         const QByteArray smallBefore = CStoreTestRun::read(small + ".xml");
         {

@@ -20,7 +20,7 @@ const QString kFile = kUuid + QStringLiteral(".xml");
 
 QString identity()
 {
-    return QStringLiteral("UUID:") + kUuid + QStringLiteral("|pc1(10.0.0.7)|2.1.20090713-1");
+    return QStringLiteral("UUID:") + kUuid + QStringLiteral("|pc1(192.0.2.7)|2.1.20090713-1");
 }
 
 // A file or template with a comment, which the tree leaves to the DOM.
@@ -59,7 +59,7 @@ private slots:
         QVERIFY(CStoreTestRun::installShipped("updateLog.xml"));
         CSet list;
         list.openList();
-        QCOMPARE(list.addPC(kUuid, "pc1", "10.0.0.7", "2.1.20090713", "1"), 0);
+        QCOMPARE(list.addPC(kUuid, "pc1", "192.0.2.7", "2.1.20090713", "1"), 0);
     }
 
     void everyReplacementIsDurable_data()
@@ -95,12 +95,12 @@ private slots:
             if (operation == "add client") {
                 CSet list;
                 list.openList();
-                return list.addPC("{00000000-1111-2222-3333-444444444444}", "pc2", "10.0.0.8", "2.1", "1");
+                return list.addPC("{00000000-1111-2222-3333-444444444444}", "pc2", "192.0.2.8", "2.1", "1");
             }
             if (operation == "update log") {
                 CUpdateLog log;
                 log.init();
-                log.addRecord("10.0.0.7", "2.1", "2.2", {"BramixClient.exe"}, "windows");
+                log.addRecord("192.0.2.7", "2.1", "2.2", {"BramixClient.exe"}, "windows");
                 return log.save();
             }
             CUpdateList list;

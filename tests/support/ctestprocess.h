@@ -15,4 +15,8 @@ public:
     // output is collected there; without, both channels go to the test's own.
     static int run(const QString &program, const QStringList &args, const QProcessEnvironment &env,
         const QString &workingDir = QString(), QByteArray *output = nullptr, int timeoutMs = 30000);
+
+    // Keeps the calling process (a child before it runs its program) to the first cores of the
+    // CPUs it may use: the C library sizes its heaps by them.
+    static void keepToCores(int cores);
 };
